@@ -1,0 +1,45 @@
+#include "engine/path_rules.h"
+
+namespace zek {
+namespace {
+
+bool IsBoundary(char c, PathSyntax syntax) {
+  return syntax == PathSyntax::Windows ? (c == '\\' || c == ':') : c == '/';
+}
+
+// Position, counted from 1, of the last separator (or drive colon); 0 if none.
+size_t LastBoundary(const std::string& path, PathSyntax syntax) {
+  for (size_t i = path.size(); i > 0; --i)
+    if (IsBoundary(path[i - 1], syntax)) return i;
+  return 0;
+}
+
+}  // namespace
+
+char PathDelimiter(PathSyntax syntax) { return syntax == PathSyntax::Windows ? '\\' : '/'; }
+
+int32_t MaxOf(int32_t a, int32_t b) { return a > b ? a : b; }
+int32_t MinOf(int32_t a, int32_t b) { return a < b ? a : b; }
+
+std::string DirectoryPart(const std::string& path, PathSyntax syntax) {
+  size_t i = LastBoundary(path, syntax);
+  const char delimiter = PathDelimiter(syntax);
+  // Keep the separator of a root ("C:\", "/"), drop any other trailing one.
+  if (i > 1 && path[i - 1] == delimiter && !IsBoundary(path[i - 2], syntax)) --i;
+  return path.substr(0, i);
+}
+
+std::string NamePart(const std::string& path, PathSyntax syntax) {
+  return path.substr(LastBoundary(path, syntax), 255);
+}
+
+std::string RemoveDoubleBackslashes(const std::string& path, PathSyntax syntax) {
+  const char delimiter = PathDelimiter(syntax);
+  std::string result;
+  result.reserve(path.size());
+  for (char c : path)
+    if (c != delimiter || result.empty() || result.back() != delimiter) result += c;
+  return result;
+}
+
+}  // namespace zek

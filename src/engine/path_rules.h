@@ -1,0 +1,25 @@
+#pragma once
+// The shared path rules. They work on either path syntax: Windows ("\" and the
+// drive ":") or POSIX ("/"); the program uses the native one, so on Linux the
+// "doubled backslashes" are doubled slashes.
+#include <cstdint>
+#include <string>
+
+namespace zek {
+
+enum class PathSyntax { Windows, Posix };
+constexpr PathSyntax kNativeSyntax = PathSyntax::Posix;
+
+char PathDelimiter(PathSyntax syntax = kNativeSyntax);
+
+int32_t MaxOf(int32_t a, int32_t b);
+int32_t MinOf(int32_t a, int32_t b);
+
+// "C:\DATA\*.*" -> "C:\DATA", "C:\*.*" -> "C:\", "/data/*.txt" -> "/data", "/*.*" -> "/".
+std::string DirectoryPart(const std::string& path, PathSyntax syntax = kNativeSyntax);
+// The characters after the last separator, at most 255 of them.
+std::string NamePart(const std::string& path, PathSyntax syntax = kNativeSyntax);
+// Shrinks every run of two or more separators to one.
+std::string RemoveDoubleBackslashes(const std::string& path, PathSyntax syntax = kNativeSyntax);
+
+}  // namespace zek

@@ -1,0 +1,216 @@
+#include "platform/file_access.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+#include "platform/dos_time.h"
+#include "platform/io_error.h"
+#include "platform/wildcard.h"
+
+namespace zek {
+namespace {
+
+int LastError() { return errno != 0 ? errno : EIO; }
+
+int AttributesOf(const std::string& name, const struct stat& st) {
+  int attr = 0;
+  if (S_ISDIR(st.st_mode)) {
+    attr |= faDirectory;
+  } else if (S_ISREG(st.st_mode)) {
+    attr |= faArchive;
+  } else {
+    attr |= faSysFile;  // FIFOs, sockets, devices
+  }
+  if (name.size() > 1 && name[0] == '.' && name != "..") attr |= faHidden;
+  if ((st.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
+  return attr;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty() || dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+// Fills the record from the next entry that matches, or returns an error code.
+int NextMatch(FindRecord& f) {
+  DIR* dir = static_cast<DIR*>(f.Handle);
+  if (dir == nullptr) return EBADF;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) return errno != 0 ? errno : ENOENT;
+    const std::string name = entry->d_name;
+    if (!MatchesMask(name, f.Mask)) continue;
+    const std::string full = JoinPath(f.Directory, name);
+    struct stat st {};
+    // Links are followed; a dangling one is listed as what it is, a file whose
+    // target does not exist.
+    if (stat(full.c_str(), &st) != 0 && lstat(full.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode)) st.st_mode = S_IFREG | (st.st_mode & 07777);
+    const int attr = AttributesOf(name, st);
+    if ((attr & f.ExcludeAttr) != 0) continue;
+    f.Name = name;
+    f.Attr = attr;
+    f.Size = static_cast<int64_t>(st.st_size);
+    f.Time = PackDosDateTime(st.st_mtime);
+    return 0;
+  }
+}
+
+FileAccess* g_current = nullptr;
+
+}  // namespace
+
+int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
+  f.Handle = nullptr;
+  f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
+  const size_t slash = pattern.rfind('/');
+  if (slash == std::string::npos) {
+    f.Directory = ".";
+    f.Mask = pattern;
+  } else {
+    f.Directory = slash == 0 ? "/" : pattern.substr(0, slash);
+    f.Mask = pattern.substr(slash + 1);
+  }
+  DIR* dir = opendir(f.Directory.c_str());
+  if (dir == nullptr) return LastError();
+  f.Handle = dir;
+  const int result = NextMatch(f);
+  if (result != 0) FindClose(f);
+  return result;
+}
+
+int FileAccess::FindNext(FindRecord& f) { return NextMatch(f); }
+
+void FileAccess::FindClose(FindRecord& f) {
+  if (f.Handle != nullptr) closedir(static_cast<DIR*>(f.Handle));
+  f.Handle = nullptr;
+}
+
+bool FileAccess::DirectoryId(const std::string& path, FileId& id) {
+  struct stat st {};
+  if (stat(path.empty() ? "/" : path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
+}
+
+bool FileAccess::FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool FileAccess::DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileAccess::FileTimeSteps(const std::string& path, int64_t& steps) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  steps = LocalTwoSecondSteps(st.st_mtime);
+  return true;
+}
+
+int FileAccess::OpenRead(const std::string& path, FileHandle& h) {
+  h = kNoFile;
+  // O_NONBLOCK so that a FIFO without a writer cannot hold us; it is refused below.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int code = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    close(fd);
+    return code;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  h = fd;
+  return 0;
+}
+
+int64_t FileAccess::FileSize(FileHandle h) {
+  struct stat st {};
+  if (fstat(h, &st) != 0) throw EInOutError(LastError());
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool FileAccess::Eof(FileHandle h) {
+  const off_t pos = lseek(h, 0, SEEK_CUR);
+  if (pos < 0) throw EInOutError(LastError());
+  return pos >= FileSize(h);
+}
+
+size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
+  size_t done = 0;
+  char* out = static_cast<char*>(buffer);
+  while (done < count) {
+    const ssize_t got = read(h, out + done, count - done);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw EInOutError(LastError());
+    }
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+void FileAccess::Close(FileHandle h) {
+  if (h != kNoFile) close(h);
+}
+
+int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {
+  h = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  return h < 0 ? LastError() : 0;
+}
+
+int FileAccess::Write(FileHandle h, const char* data, size_t count) {
+  while (count > 0) {
+    const ssize_t put = write(h, data, count);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    data += put;
+    count -= static_cast<size_t>(put);
+  }
+  return 0;
+}
+
+int FileAccess::CloseWrite(FileHandle h) { return close(h) != 0 ? LastError() : 0; }
+
+int FileAccess::CreateNew(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return LastError();
+  return close(fd) != 0 ? LastError() : 0;
+}
+
+int FileAccess::Erase(const std::string& path) { return unlink(path.c_str()) != 0 ? LastError() : 0; }
+
+std::string FileAccess::GetCurrentDir() {
+  std::vector<char> buffer(PATH_MAX);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+int FileAccess::SetCurrentDir(const std::string& path) { return chdir(path.c_str()) != 0 ? LastError() : 0; }
+
+FileAccess& Files() {
+  static FileAccess posix;
+  return g_current != nullptr ? *g_current : posix;
+}
+
+ScopedFileAccess::ScopedFileAccess(FileAccess& replacement) : previous_(g_current) { g_current = &replacement; }
+
+ScopedFileAccess::~ScopedFileAccess() { g_current = previous_; }
+
+}  // namespace zek

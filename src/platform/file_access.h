@@ -1,0 +1,103 @@
+#pragma once
+// Every file operation of the program goes through FileAccess, so that tests can
+// put a back end of their own in its place (a read error at a chosen block, a
+// file that vanishes). The class itself is the real, POSIX back end; a test
+// derives from it and overrides what it needs.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zek {
+
+// DOS attribute bits, as the directory search reports them.
+constexpr int faReadOnly = 0x01;
+constexpr int faHidden = 0x02;
+constexpr int faSysFile = 0x04;
+constexpr int faVolumeID = 0x08;
+constexpr int faDirectory = 0x10;
+constexpr int faArchive = 0x20;
+constexpr int faAnyFile = 0x3F;
+
+struct FileId {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+// One entry of a directory search. Size holds the whole size: files of 2 GiB
+// and more are counted exactly.
+struct FindRecord {
+  int32_t Time = 0;  // packed local DOS date-time of the last write
+  int64_t Size = 0;
+  int32_t Attr = 0;
+  std::string Name;
+  // Private to the search.
+  int ExcludeAttr = 0;
+  std::string Directory;
+  std::string Mask;
+  void* Handle = nullptr;
+};
+
+using FileHandle = int;
+constexpr FileHandle kNoFile = -1;
+
+class FileAccess {
+ public:
+  virtual ~FileAccess() = default;
+
+  // Directory search over a pattern whose last component may hold * and ?.
+  // An entry that has any of hidden, system, volume label or directory that the
+  // attribute mask lacks is skipped. 0 when the record holds an entry, else an
+  // error code; FindClose may be called on any record.
+  virtual int FindFirst(const std::string& pattern, int attr, FindRecord& f);
+  virtual int FindNext(FindRecord& f);
+  virtual void FindClose(FindRecord& f);
+  // Identity of a directory (links followed); false when it cannot be reached.
+  virtual bool DirectoryId(const std::string& path, FileId& id);
+
+  // True for an existing file that is not a directory (links followed).
+  virtual bool FileExists(const std::string& path);
+  virtual bool DirectoryExists(const std::string& path);
+  // Last-write time in local two-second steps (see dos_time.h).
+  virtual bool FileTimeSteps(const std::string& path, int64_t& steps);
+
+  // Opens an existing regular file for reading: 0 or the OS error code. Anything
+  // that is not a regular file (FIFO, device, socket, directory) is refused, so
+  // an open never blocks and no endless device is read.
+  virtual int OpenRead(const std::string& path, FileHandle& h);
+  // These raise EInOutError with the OS error code.
+  virtual int64_t FileSize(FileHandle h);
+  virtual bool Eof(FileHandle h);
+  virtual size_t BlockRead(FileHandle h, void* buffer, size_t count);
+  // Errors of a close are of no interest to a reader.
+  virtual void Close(FileHandle h);
+
+  // Create-or-truncate for writing, write, close: 0 or the OS error code.
+  virtual int OpenWrite(const std::string& path, FileHandle& h);
+  virtual int Write(FileHandle h, const char* data, size_t count);
+  virtual int CloseWrite(FileHandle h);
+
+  // Creates an empty file only if nothing of that name exists: 0 or error code.
+  virtual int CreateNew(const std::string& path);
+  virtual int Erase(const std::string& path);
+
+  virtual std::string GetCurrentDir();
+  virtual int SetCurrentDir(const std::string& path);
+};
+
+// The back end in use; the POSIX one unless a test has put another in place.
+FileAccess& Files();
+
+// Puts a back end in place for the lifetime of this object.
+class ScopedFileAccess {
+ public:
+  explicit ScopedFileAccess(FileAccess& replacement);
+  ~ScopedFileAccess();
+  ScopedFileAccess(const ScopedFileAccess&) = delete;
+  ScopedFileAccess& operator=(const ScopedFileAccess&) = delete;
+
+ private:
+  FileAccess* previous_;
+};
+
+}  // namespace zek
