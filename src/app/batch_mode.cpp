@@ -1,12 +1,231 @@
 #include "app/batch_mode.h"
 
+#include <strings.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <optional>
+#include <stdexcept>
+
+#include "engine/comparison_run.h"
+#include "platform/io_error.h"
+#include "settings/option_set.h"
+#include "settings/value_rules.h"
 
 namespace zek {
+namespace {
 
-int RunBatch(int, char**) {
-  std::fputs("batch mode is being built\n", stderr);
-  return 2;
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct BatchInputs : IRunInputs {
+  std::string Source;
+  std::string Target;
+  bool SubDirs = true;
+  TOptionSet OptionSet;
+  std::string SourcePath() const override { return Source; }
+  std::string TargetPath() const override { return Target; }
+  bool IncludeSubDir() const override { return SubDirs; }
+  IOptionControls& Options() override { return OptionSet; }
+};
+
+// Message lines go to stdout. On a terminal, stderr shows one progress line,
+// redrawn at most ten times a second and erased before each message and at the end.
+class BatchView : public IRunView {
+ public:
+  explicit BatchView(bool showProgress) : showProgress_(showProgress) {}
+  ~BatchView() override { EraseProgress(); }
+
+  void Attach(TComparisonRun& run) { run_ = &run; }
+  void ClearMessages() override {}
+  void AppendMessage(const std::string& line) override {
+    EraseProgress();
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    if (showProgress_) std::fflush(stdout);
+  }
+  void SetLabel(StatusLabel label, const std::string& caption) override {
+    if (label == StatusLabel::File) file_ = caption;
+    if (label == StatusLabel::ByteTotal) bytes_ = caption;
+    DrawProgress();
+  }
+  void SetProgressRange(int, int) override {}
+  void SetProgressPosition(int) override {}
+  void Repaint() override {}
+  // Ctrl-C plays the part of the Cancel button.
+  void ProcessMessages() override {
+    if (g_interrupted != 0 && run_ != nullptr) run_->UserBreak = true;
+  }
+
+ private:
+  void DrawProgress() {
+    if (!showProgress_ || run_ == nullptr) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    std::string text = file_ + "  [" + std::to_string(run_->FilesTotal) + " files, " + bytes_ + "]";
+    constexpr size_t kWidth = 79;
+    if (text.size() > kWidth) text = "..." + text.substr(text.size() - (kWidth - 3));
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+  void EraseProgress() {
+    if (!drawn_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    drawn_ = false;
+  }
+
+  bool showProgress_;
+  TComparisonRun* run_ = nullptr;
+  std::string file_;
+  std::string bytes_;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point lastDraw_;
+};
+
+void ApplyOption(const std::string& assignment, BatchInputs& inputs) {
+  const size_t eq = assignment.find('=');
+  if (eq == std::string::npos) throw UsageError("option '" + assignment + "' is not KEY=VALUE");
+  const std::string key = assignment.substr(0, eq);
+  const std::string value = assignment.substr(eq + 1);
+  auto malformed = [&] { return UsageError("malformed value '" + value + "' for option " + key); };
+  if (strcasecmp(key.c_str(), "IncludeSubDir") == 0) {
+    const auto on = ParseIniBoolean(value);
+    if (!on) throw malformed();
+    inputs.SubDirs = *on;
+    return;
+  }
+  const OptionKey* option = FindOptionKey(key);
+  if (option == nullptr) throw UsageError("unknown option key '" + key + "'");
+  switch (option->Kind) {
+    case OptionValueKind::Check: {
+      const auto on = ParseIniBoolean(value);
+      if (!on) throw malformed();
+      inputs.OptionSet.SetChecked(option->Box, *on);
+      break;
+    }
+    case OptionValueKind::CompNr: {
+      const auto number = ParseIniInteger(value);
+      if (!number) throw malformed();
+      inputs.OptionSet.SetCompNr(*number);
+      break;
+    }
+    case OptionValueKind::LogName:
+      inputs.OptionSet.SetLogName(value);
+      break;
+  }
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return "Usage: zek32 [SOURCE [TARGET]]\n"
+         "       zek32 --batch [--ini FILE] [-o KEY=VALUE]... SOURCE TARGET\n"
+         "\n"
+         "Checks that TARGET holds every file of SOURCE. SOURCE is a directory path\n"
+         "ending in a file mask (/data/*.txt, /data/*.*); each matching file, in all\n"
+         "subdirectories unless IncludeSubDir=0, is compared with its namesake below\n"
+         "the directory of TARGET, by time, size and contents.\n"
+         "\n"
+         "Without --batch the program opens its window. With --batch it prints the\n"
+         "message lines on stdout and exits with\n"
+         "  0  no differences found\n"
+         "  1  differences found (different files or missing targets)\n"
+         "  2  the run was ended by an error or by Ctrl-C, or the command line was wrong\n"
+         "\n"
+         "Options:\n"
+         "  --ini FILE              read the settings from FILE instead of zek32.ini\n"
+         "  -o, --option KEY=VALUE  set one option; KEY is its settings-file key:\n"
+         "      IncludeSubDir, MsgEqual, MsgCouldNotOpenSource, MsgCouldNotOpenTarget,\n"
+         "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
+         "      MsgDifferAt, MsgSwitchDir, CompareOnlyTimeDateSize, CompareDifferentSize,\n"
+         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed\n"
+         "  --help                  show this text\n"
+         "  --version               show the version\n"
+         "\n"
+         "Example: zek32 --batch -o MsgDifferAt=1 -o writelog=1 -o logfilename=run.log \\\n"
+         "             '/home/user/data/*.*' /media/backup/\n";
+}
+
+int RunBatch(const std::vector<std::string>& args) {
+  BatchInputs inputs;
+  std::vector<std::string> paths;
+  try {
+    std::vector<std::string> assignments;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+      const std::string& arg = args[i];
+      if (optionsEnded) {
+        paths.push_back(arg);
+        continue;
+      }
+      auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+        return args[++i];
+      };
+      if (arg == "--batch") continue;
+      if (arg == "--") {
+        optionsEnded = true;
+        continue;
+      }
+      if (arg == "-o" || arg == "--option") {
+        assignments.push_back(value());
+      } else if (arg == "--ini") {
+        value();
+        throw UsageError("--ini is not yet supported");
+      } else if (arg.size() > 1 && arg[0] == '-') {
+        throw UsageError("unknown argument '" + arg + "'");
+      } else {
+        paths.push_back(arg);
+      }
+    }
+    if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
+    for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
+    return kExitTrouble;
+  }
+  inputs.Source = paths[0];
+  inputs.Target = paths[1];
+
+  g_interrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  sigaction(SIGINT, &action, &previous);
+
+  int code = kExitTrouble;
+  {
+    BatchView view(isatty(STDERR_FILENO) != 0);
+    TComparisonRun run(view, inputs);
+    view.Attach(run);
+    try {
+      run.RunComparison();
+      if (run.UserBreak) {
+        code = kExitTrouble;
+      } else {
+        code = run.FilesDifferent == 0 && run.TargetsNotFound == 0 ? kExitSame : kExitDifferent;
+      }
+    } catch (const EInOutError& error) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s.\n", error.what());
+    }
+  }
+  std::fflush(stdout);
+  sigaction(SIGINT, &previous, nullptr);
+  return code;
 }
 
 }  // namespace zek

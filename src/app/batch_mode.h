@@ -1,9 +1,20 @@
 #pragma once
+// Batch mode: one comparison run without windows, for terminals and scripts.
+//   zek32 --batch [--ini FILE] [-o KEY=VALUE]... SOURCE TARGET
+// prints every message line on stdout and exits with one of these codes.
+#include <string>
+#include <vector>
 
 namespace zek {
 
-// zek32 --batch [--ini FILE] [-o KEY=VALUE]... SOURCE TARGET
-// Exit codes: 0 no differences, 1 differences found, 2 error or usage.
-int RunBatch(int argc, char** argv);
+constexpr int kExitSame = 0;
+constexpr int kExitDifferent = 1;
+constexpr int kExitTrouble = 2;  // an error ended the run, Ctrl-C, or a usage error
+
+// The text of `zek32 --help`.
+std::string UsageText();
+
+// args are the arguments after the program name; "--batch" may stand among them.
+int RunBatch(const std::vector<std::string>& args);
 
 }  // namespace zek

@@ -1,3 +1,31 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "app/batch_mode.h"
 
-int main(int argc, char** argv) { return zek::RunBatch(argc, argv); }
+#ifdef ZEK32_WITH_GUI
+#include "app/gui_main.h"
+#endif
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(zek::UsageText().c_str(), stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::puts("zek32 " ZEK32_VERSION);
+      return 0;
+    }
+    if (arg == "--batch") return zek::RunBatch(args);
+  }
+#ifdef ZEK32_WITH_GUI
+  return zek::RunGui(argc, argv);
+#else
+  std::fputs("zek32: built without windows; use --batch (see --help)\n", stderr);
+  return zek::kExitTrouble;
+#endif
+}

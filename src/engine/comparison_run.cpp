@@ -1,0 +1,92 @@
+#include "engine/comparison_run.h"
+
+#include "engine/path_rules.h"
+#include "engine/probe.h"
+
+namespace zek {
+namespace {
+
+// Clears Busy and closes the log however the run ends.
+class RunGuard {
+ public:
+  explicit RunGuard(TComparisonRun& run) : run_(run) { run_.Busy = true; }
+  ~RunGuard() {
+    run_.LogFile.CloseQuietly();
+    run_.Busy = false;
+  }
+  RunGuard(const RunGuard&) = delete;
+  RunGuard& operator=(const RunGuard&) = delete;
+
+ private:
+  TComparisonRun& run_;
+};
+
+}  // namespace
+
+TComparisonRun::TComparisonRun(IRunView& view, IRunInputs& inputs)
+    : view_(view), inputs_(inputs), sourceBuffer_(kBlockSize), targetBuffer_(kBlockSize) {}
+
+void TComparisonRun::ResetCounters() {
+  FilesTotal = 0;
+  TargetsNotFound = 0;
+  FilesDifferent = 0;
+  TotalBytes = 0.0L;
+  view_.SetLabel(StatusLabel::NichtGefunden, "Not found: 0");
+  view_.SetLabel(StatusLabel::Verschieden, "Different: 0");
+  view_.SetLabel(StatusLabel::Total, "Total files: 0");
+  view_.SetLabel(StatusLabel::ByteTotal, "Total bytes: 0");
+  view_.SetLabel(StatusLabel::File, "Comparing: ./.");
+}
+
+void TComparisonRun::RunComparison() {
+  RunGuard guard(*this);
+  ResetCounters();
+  IOptionControls& options = inputs_.Options();
+  if (options.Checked(Option::WriteLog)) {
+    const std::string logName = options.LogName();
+    if (ProbeFileName(logName)) {
+      LogFile.Rewrite(logName);
+    } else {
+      options.SetChecked(Option::WriteLog, false);
+    }
+  }
+  view_.ClearMessages();
+  UserBreak = false;
+  view_.SetLabel(StatusLabel::NichtGefunden, "Not found: 0");
+  view_.SetLabel(StatusLabel::Verschieden, "Different: 0");
+  view_.SetLabel(StatusLabel::Total, "Total: 0");
+  view_.SetLabel(StatusLabel::File, "Comparing: ./.");
+
+  SearchPath = inputs_.SourcePath();
+  TargetPath = inputs_.TargetPath();
+  const std::string sourceDir = DirectoryPart(SearchPath);
+  const std::string targetDir = DirectoryPart(TargetPath);
+  SourceMask = NamePart(SearchPath);
+
+  Report("running...");
+  ancestors_.clear();
+  CompareDirectory(sourceDir, targetDir);
+  Report("finished.");
+  view_.SetLabel(StatusLabel::File, "Comparing: ./.");
+  if (UserBreak) Report("USER BREAK!");
+  Report("Files total: " + std::to_string(FilesTotal));
+  if (TargetsNotFound != 0) Report("Target files not found: " + std::to_string(TargetsNotFound));
+  if (FilesDifferent != 0) Report("Files with differences: " + std::to_string(FilesDifferent));
+  if (TargetsNotFound == 0 && FilesDifferent == 0) {
+    Report("No differences found");
+  } else if (options.Checked(Option::WriteLog)) {
+    Report("Differences found. Log written: " + options.LogName());
+  } else {
+    Report("Differences found.");
+  }
+  LogFile.Close();
+}
+
+void TComparisonRun::Report(const std::string& line) {
+  view_.AppendMessage(line);
+  view_.ProcessMessages();
+  // Only a log that this run opened is written, and only while the box is checked.
+  if (LogFile.IsOpen() && inputs_.Options().Checked(Option::WriteLog)) LogFile.WriteLine(line);
+}
+
+}  // namespace zek

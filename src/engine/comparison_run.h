@@ -1,0 +1,71 @@
+#pragma once
+// One comparison run: the walk of the source tree, the comparison of each file
+// pair, the counters, and every line of the run through Report. The main window
+// owns one of these; batch mode and the tests make their own.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/run_interfaces.h"
+#include "platform/file_access.h"
+#include "platform/text_file.h"
+
+namespace zek {
+
+// Blocks of this size are compared; the byte total grows by whole blocks.
+constexpr size_t kBlockSize = 20480;
+// Labels, progress bar and the message pump are served once per this many bytes.
+constexpr int64_t kProgressStep = 200000;
+
+class TComparisonRun {
+ public:
+  TComparisonRun(IRunView& view, IRunInputs& inputs);
+
+  // One whole run: Compare. An I/O error (a read error, a log that cannot be
+  // written) ends it and passes on to the caller, with Busy cleared and the log
+  // closed, so the next run starts afresh.
+  void RunComparison();
+  void ResetCounters();
+  void CompareDirectory(std::string sourceDir, std::string targetDir);
+  void CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize);
+  // The one channel for every line of a run: message window, dispatch, log.
+  void Report(const std::string& line);
+
+  // RunState
+  int32_t FilesTotal = 0;
+  int32_t TargetsNotFound = 0;
+  int32_t FilesDifferent = 0;
+  long double TotalBytes = 0.0L;
+  TextFile LogFile;
+  bool FirstActivation = false;
+  bool Busy = false;
+  bool UserBreak = false;
+  std::string SearchPath;
+  std::string SourceMask;
+  std::string TargetPath;
+  std::string SubSourceDir;
+  std::string SubTargetDir;
+  std::string SourceFile;
+  std::string TargetFile;
+  zek::FindRecord FindRecord;  // the one search record every level of the walk uses
+
+ private:
+  void ShowByteTotal();
+
+  IRunView& view_;
+  IRunInputs& inputs_;
+  // Directories the walk is inside, so that a link loop is never entered again.
+  std::vector<FileId> ancestors_;
+  std::vector<unsigned char> sourceBuffer_;
+  std::vector<unsigned char> targetBuffer_;
+};
+
+// Helpers of the run's texts, exposed for the tests.
+std::string HexPosition(int64_t position);
+std::string FormatByteTotal(long double total);
+// Progress bar units of 200,000 bytes, halves to the even neighbour; sizes whose
+// units would pass the bar's 65535 are scaled down to fit.
+int ProgressMaximum(int64_t size);
+int ProgressPosition(int64_t bytes, int64_t size);
+
+}  // namespace zek

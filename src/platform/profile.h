@@ -1,0 +1,34 @@
+#pragma once
+// The private-profile (INI) functions, with the Windows signatures and their way
+// of reading and writing a file, plus what those fall short of: a write replaces
+// the file in one step (never half-written), follows a symbolic link to its
+// target, and never touches a file whose owner has no write permission.
+//
+// A bare file name (no '/') lives in the user's configuration directory
+// ($XDG_CONFIG_HOME, else ~/.config), whatever the current directory; a name
+// with a directory part is used as given.
+#include <cstdint>
+#include <string>
+
+namespace zek {
+
+// Where the profile functions look for the file of this name.
+std::string ResolveSettingsPath(const std::string& fileName);
+
+// Copies the value of `key` in `section` (or, when the file, the section or the
+// key is missing, the default without its trailing blanks) into the buffer, cut
+// to size - 1 characters and NUL-terminated; returns the number of characters
+// copied. With size 0 the buffer is left alone. A null default counts as "".
+// The Windows forms that list names (a null section or key) are not offered:
+// they give the default.
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                  char* buffer, uint32_t size, const char* fileName);
+
+// Stores `value` under `key` in `section`, creating the key, the section or the
+// file as needed; false when the file cannot be written. A value or name
+// holding a line break cannot be stored and fails too, as do the Windows forms
+// that delete (a null key or value).
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                const char* fileName);
+
+}  // namespace zek
