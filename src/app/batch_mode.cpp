@@ -27,17 +27,6 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct BatchInputs : IRunInputs {
-  std::string Source;
-  std::string Target;
-  bool SubDirs = true;
-  TOptionSet OptionSet;
-  std::string SourcePath() const override { return Source; }
-  std::string TargetPath() const override { return Target; }
-  bool IncludeSubDir() const override { return SubDirs; }
-  IOptionControls& Options() override { return OptionSet; }
-};
-
 // Message lines go to stdout. On a terminal, stderr shows one progress line,
 // redrawn at most ten times a second and erased before each message and at the end.
 class BatchView : public IRunView {
@@ -94,7 +83,7 @@ class BatchView : public IRunView {
   std::chrono::steady_clock::time_point lastDraw_;
 };
 
-void ApplyOption(const std::string& assignment, BatchInputs& inputs) {
+void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   const size_t eq = assignment.find('=');
   if (eq == std::string::npos) throw UsageError("option '" + assignment + "' is not KEY=VALUE");
   const std::string key = assignment.substr(0, eq);
@@ -159,7 +148,7 @@ std::string UsageText() {
 }
 
 int RunBatch(const std::vector<std::string>& args) {
-  BatchInputs inputs;
+  TPlainRunInputs inputs;
   std::vector<std::string> paths;
   try {
     std::vector<std::string> assignments;

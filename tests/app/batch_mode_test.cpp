@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "app/batch_mode.h"
+#include "platform/file_access.h"
+#include "support/process.h"
+#include "support/test_tree.h"
+
+namespace zek::test {
+namespace {
+
+class BatchModeTest : public ::testing::Test {
+ protected:
+  BatchModeTest() {
+    tree.Write("src/a.txt", "alpha");
+    tree.Write("tgt/a.txt", "alpha");
+  }
+  ProcessResult Zek(std::vector<std::string> args) {
+    args.insert(args.begin(), ZEK32_BINARY);
+    // Never read the user's own settings file.
+    return RunProcess(args, {"XDG_CONFIG_HOME=" + tree.Path("config")});
+  }
+  TempTree tree;
+};
+
+TEST_F(BatchModeTest, ExitCodesFollowTheVerdict) {
+  const ProcessResult same = Zek({"--batch", tree.Path("src/*.txt"), tree.Path("tgt/")});
+  EXPECT_EQ(same.ExitCode, kExitSame);
+  EXPECT_EQ(same.Out, "running...\nfinished.\nFiles total: 1\nNo differences found\n");
+  EXPECT_EQ(same.Err, "");  // no progress line when stderr is not a terminal
+
+  tree.Write("tgt/a.txt", "alphA");
+  const ProcessResult different = Zek({"--batch", tree.Path("src/*.txt"), tree.Path("tgt/")});
+  EXPECT_EQ(different.ExitCode, kExitDifferent);
+  EXPECT_NE(different.Out.find("do not match."), std::string::npos);
+}
+
+TEST_F(BatchModeTest, OptionsAndTheLogWorkAsInTheWindow) {
+  tree.Write("tgt/a.txt", "alphA");
+  const std::string log = tree.Path("run.log");
+  const ProcessResult r = Zek({"--batch", "-o", "msgdifferat=1", "--option", "StopAfterBytes=$1", "-o", "writelog=1",
+                               "-o", "logfilename=" + log, tree.Path("src/*.*"), tree.Path("tgt/")});
+  EXPECT_EQ(r.ExitCode, kExitDifferent);
+  const std::string pair = "File " + tree.Path("src/a.txt") + " and " + tree.Path("tgt/a.txt");
+  EXPECT_EQ(r.Out, "running...\n" + pair + " differ at position 05 (hex)\n" + pair +
+                       " do not match.\nfinished.\nFiles total: 1\nFiles with differences: 1\n"
+                       "Differences found. Log written: " + log + "\n");
+  std::string crlf;
+  for (size_t i = 0; i < r.Out.size(); ++i) crlf += r.Out[i] == '\n' ? std::string("\r\n") : std::string(1, r.Out[i]);
+  EXPECT_EQ(tree.Read("run.log"), crlf);
+}
+
+TEST_F(BatchModeTest, CommandLineMistakesAreUsageErrors) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--batch", tree.Path("src/*.*")},
+        {"--batch", "-o", "NoSuchKey=1", tree.Path("src/*.*"), tree.Path("tgt/")},
+        {"--batch", "-o", "MsgEqual=yes", tree.Path("src/*.*"), tree.Path("tgt/")},
+        {"--batch", "-o", "StopAfterBytes=12abc", tree.Path("src/*.*"), tree.Path("tgt/")},
+        {"--batch", "-o", tree.Path("src/*.*"), tree.Path("tgt/")},
+        {"--batch", "--frobnicate", tree.Path("src/*.*"), tree.Path("tgt/")}}) {
+    const ProcessResult r = Zek(args);
+    EXPECT_EQ(r.ExitCode, kExitTrouble) << args[2];
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("zek32 --help"), std::string::npos);
+  }
+  const ProcessResult help = Zek({"--help"});
+  EXPECT_EQ(help.ExitCode, 0);
+  EXPECT_NE(help.Out.find("--batch"), std::string::npos);
+  EXPECT_EQ(Zek({"--version"}).Out, "zek32 " ZEK32_VERSION "\n");
+}
+
+TEST_F(BatchModeTest, AnIoErrorEndsTheRunWithItsTextOnStderr) {
+  const ProcessResult r = Zek({"--batch", "-o", "writelog=1", "-o", "logfilename=/dev/full", tree.Path("src/*.*"),
+                               tree.Path("tgt/")});
+  EXPECT_EQ(r.ExitCode, kExitTrouble);
+  EXPECT_EQ(r.Err, "I/O-Fehler 28.\n");
+}
+
+// Stands in for a user pressing Ctrl-C while the first block is read.
+class InterruptOnRead : public FileAccess {
+ public:
+  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
+    if (!raised_) {
+      raised_ = true;
+      std::raise(SIGINT);
+    }
+    return FileAccess::BlockRead(h, buffer, count);
+  }
+
+ private:
+  bool raised_ = false;
+};
+
+TEST_F(BatchModeTest, CtrlCWindsTheRunDownLikeCancel) {
+  tree.Write("src/big", std::string(1000000, 'b'));
+  tree.Write("tgt/big", std::string(1000000, 'b'));
+  tree.Write("src/z/later", "x");
+  InterruptOnRead interrupting;
+  ScopedFileAccess scoped(interrupting);
+  testing::internal::CaptureStdout();
+  const int code = RunBatch({"--batch", tree.Path("src/big"), tree.Path("tgt/")});
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, kExitTrouble);
+  EXPECT_EQ(out, "running...\nfinished.\nUSER BREAK!\nFiles total: 1\nNo differences found\n");
+}
+
+}  // namespace
+}  // namespace zek::test

@@ -1,0 +1,170 @@
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/dos_time.h"
+#include "platform/file_access.h"
+#include "platform/io_error.h"
+#include "platform/text_file.h"
+#include "platform/wildcard.h"
+#include "support/test_tree.h"
+
+namespace zek {
+namespace {
+
+TEST(WildcardTest, WindowsRulesNotTheShells) {
+  EXPECT_TRUE(MatchesMask("A.TXT", "*.txt"));
+  EXPECT_TRUE(MatchesMask("readme", "*.*"));
+  EXPECT_TRUE(MatchesMask(".hidden", "*.*"));
+  EXPECT_TRUE(MatchesMask("a.b.c", "*.c"));
+  EXPECT_TRUE(MatchesMask("abc", "a?c"));
+  EXPECT_FALSE(MatchesMask("ac", "a?c"));
+  EXPECT_TRUE(MatchesMask("noext", "*."));
+  EXPECT_FALSE(MatchesMask("has.ext", "*."));
+  EXPECT_TRUE(MatchesMask("abc", "a*.*"));
+  EXPECT_FALSE(MatchesMask("b.txt", "a*.*"));
+  EXPECT_FALSE(MatchesMask("a.txt", ""));
+  EXPECT_TRUE(MatchesMask("[x].txt", "[x].*"));
+  // Many stars against a long near-miss must not take exponential time.
+  EXPECT_FALSE(MatchesMask(std::string(5000, 'a') + "b", "*a*a*a*a*a*a*a*a*c"));
+}
+
+class ScopedTz {
+ public:
+  explicit ScopedTz(const char* tz) {
+    const char* old = getenv("TZ");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ScopedTz() {
+    if (had_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST(DosTimeTest, LocalTwoSecondStepsAndTheRangeRule) {
+  ScopedTz tz("UTC");
+  // 2023-11-14 22:13:20 UTC
+  const std::time_t t = 1700000000;
+  const int32_t packed = PackDosDateTime(t);
+  EXPECT_EQ((packed >> 16) & 0xFFFF, (2023 - 1980) << 9 | 11 << 5 | 14);
+  EXPECT_EQ(packed & 0xFFFF, 22 << 11 | 13 << 5 | 10);
+  EXPECT_EQ(LocalTwoSecondSteps(t), LocalTwoSecondSteps(t + 1));
+  EXPECT_NE(LocalTwoSecondSteps(t + 1), LocalTwoSecondSteps(t + 2));
+  // Outside 1980..2107 the packed form clamps, the steps keep telling times apart.
+  EXPECT_EQ(PackDosDateTime(0), PackDosDateTime(100000));
+  EXPECT_EQ(PackDosDateTime(0), int32_t{0 << 9 | 1 << 5 | 1} << 16);
+  EXPECT_NE(LocalTwoSecondSteps(0), LocalTwoSecondSteps(100000));
+  EXPECT_LT(LocalTwoSecondSteps(-100000), LocalTwoSecondSteps(0));
+  const std::time_t y2200 = 7258118400;
+  EXPECT_EQ(static_cast<uint32_t>(PackDosDateTime(y2200)) >> 25, 127u);
+  EXPECT_NE(LocalTwoSecondSteps(y2200), LocalTwoSecondSteps(y2200 + 2));
+}
+
+TEST(DosTimeTest, TheTimeZoneShiftsTheLocalTime) {
+  int64_t utc = 0, berlin = 0;
+  {
+    ScopedTz tz("UTC");
+    utc = LocalTwoSecondSteps(1700000000);
+  }
+  {
+    ScopedTz tz("Europe/Berlin");
+    berlin = LocalTwoSecondSteps(1700000000);
+  }
+  EXPECT_EQ(berlin - utc, 1800);  // one hour ahead in November
+}
+
+std::set<std::string> Found(const std::string& pattern, int attr) {
+  std::set<std::string> names;
+  FindRecord f;
+  for (int r = Files().FindFirst(pattern, attr, f); r == 0; r = Files().FindNext(f)) names.insert(f.Name);
+  Files().FindClose(f);
+  return names;
+}
+
+TEST(FindTest, AttributesAndTheExclusionRule) {
+  test::TempTree tree;
+  tree.Write("plain.txt", "12345");
+  tree.Write(".hidden", "");
+  tree.MakeDir("dir");
+  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  tree.Write("ro", "");
+  chmod(tree.Path("ro").c_str(), 0444);
+
+  FindRecord f;
+  ASSERT_EQ(Files().FindFirst(tree.Path("plain.*"), faAnyFile, f), 0);
+  EXPECT_EQ(f.Name, "plain.txt");
+  EXPECT_EQ(f.Attr, faArchive);
+  EXPECT_EQ(f.Size, 5);
+  EXPECT_EQ(f.Time, PackDosDateTime(test::kFixedTime));
+  EXPECT_NE(Files().FindNext(f), 0);
+  Files().FindClose(f);
+
+  EXPECT_EQ(Found(tree.Path("*.*"), faAnyFile),
+            (std::set<std::string>{".", "..", "plain.txt", ".hidden", "dir", "fifo", "ro"}));
+  // Mask 16: hidden and system entries drop out, plain files stay.
+  EXPECT_EQ(Found(tree.Path("*.*"), faDirectory), (std::set<std::string>{".", "..", "plain.txt", "dir", "ro"}));
+  EXPECT_EQ(Found(tree.Path("*.*"), 0), (std::set<std::string>{"plain.txt", "ro"}));
+  EXPECT_TRUE(Found(tree.Path("nothing/*.*"), faAnyFile).empty());
+
+  ASSERT_EQ(Files().FindFirst(tree.Path("ro"), faAnyFile, f), 0);
+  EXPECT_EQ(f.Attr, faArchive | faReadOnly);
+  Files().FindClose(f);
+  ASSERT_EQ(Files().FindFirst(tree.Path("fifo"), faAnyFile, f), 0);
+  EXPECT_EQ(f.Attr, faSysFile);
+  Files().FindClose(f);
+}
+
+TEST(FileAccessTest, OpenRefusesWhatIsNotARegularFile) {
+  test::TempTree tree;
+  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  FileHandle h = kNoFile;
+  EXPECT_NE(Files().OpenRead(tree.Path("fifo"), h), 0);
+  EXPECT_NE(Files().OpenRead("/dev/zero", h), 0);
+  EXPECT_NE(Files().OpenRead(tree.Root(), h), 0);
+  EXPECT_EQ(h, kNoFile);
+  EXPECT_TRUE(Files().FileExists(tree.Path("fifo")));
+  EXPECT_FALSE(Files().FileExists(tree.Root()));
+}
+
+TEST(TextFileTest, LinesEndInCrLfAndErrorsRaise) {
+  test::TempTree tree;
+  tree.Write("log", std::string(1000, 'o'));
+  TextFile file;
+  file.Rewrite(tree.Path("log"));
+  file.WriteLine("one");
+  file.WriteLine("");
+  file.Close();
+  EXPECT_EQ(tree.Read("log"), "one\r\n\r\n");
+  EXPECT_THROW(file.Rewrite(tree.Path("missing/log")), EInOutError);
+  // A full device takes the open but not the lines: the error shows at the latest on close.
+  file.Rewrite("/dev/full");
+  file.WriteLine("x");
+  try {
+    file.Close();
+    FAIL() << "writing to /dev/full succeeded";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode, ENOSPC);
+    EXPECT_EQ(std::string(error.what()), "I/O-Fehler 28");
+  }
+  EXPECT_FALSE(file.IsOpen());
+}
+
+}  // namespace
+}  // namespace zek

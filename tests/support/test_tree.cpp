@@ -1,0 +1,63 @@
+#include "support/test_tree.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zek::test {
+
+namespace fs = std::filesystem;
+
+TempTree::TempTree() {
+  std::string pattern = (fs::temp_directory_path() / "zek32-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+}
+
+TempTree::~TempTree() {
+  std::error_code ignored;
+  // Tests may leave directories without permissions behind; open them up first.
+  for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(root_, ignored);
+}
+
+void TempTree::Write(const std::string& relative, const std::string& content, std::time_t mtime) const {
+  const fs::path path = Path(relative);
+  fs::create_directories(path.parent_path());
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+  }
+  SetTime(relative, mtime);
+}
+
+void TempTree::MakeDir(const std::string& relative) const { fs::create_directories(Path(relative)); }
+
+void TempTree::SetTime(const std::string& relative, std::time_t mtime) const {
+  const timeval times[2] = {{mtime, 0}, {mtime, 0}};
+  if (utimes(Path(relative).c_str(), times) != 0) throw std::runtime_error("cannot set time of " + relative);
+}
+
+std::string TempTree::Read(const std::string& relative) const {
+  std::ifstream in(Path(relative), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool TempTree::Exists(const std::string& relative) const {
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(Path(relative), ignored));
+}
+
+}  // namespace zek::test

@@ -1,0 +1,32 @@
+#pragma once
+// A directory tree in a fresh temporary directory, removed again at the end,
+// with files whose contents and last-write times the test sets.
+#include <ctime>
+#include <string>
+
+namespace zek::test {
+
+// A fixed, even-second time well inside the DOS range.
+constexpr std::time_t kFixedTime = 1700000000;
+
+class TempTree {
+ public:
+  TempTree();
+  ~TempTree();
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  const std::string& Root() const { return root_; }
+  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+  // Creates the missing directories on the way.
+  void Write(const std::string& relative, const std::string& content, std::time_t mtime = kFixedTime) const;
+  void MakeDir(const std::string& relative) const;
+  void SetTime(const std::string& relative, std::time_t mtime) const;
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
+
+ private:
+  std::string root_;
+};
+
+}  // namespace zek::test
