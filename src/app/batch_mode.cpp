@@ -43,8 +43,11 @@ class BatchView : public IRunView {
     if (showProgress_) std::fflush(stdout);
   }
   void SetLabel(StatusLabel label, const std::string& caption) override {
-    if (label == StatusLabel::File) file_ = caption;
-    if (label == StatusLabel::ByteTotal) bytes_ = caption;
+    if (label == StatusLabel::File) {
+      // "Comparing: ./." means no file is being compared: nothing to show.
+      comparing_ = caption != kIdleCaption;
+      if (comparing_) file_ = caption;
+    }
     DrawProgress();
   }
   void SetProgressRange(int, int) override {}
@@ -58,10 +61,15 @@ class BatchView : public IRunView {
  private:
   void DrawProgress() {
     if (!showProgress_ || run_ == nullptr) return;
+    if (!comparing_) {
+      EraseProgress();
+      return;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
     lastDraw_ = now;
-    std::string text = file_ + "  [" + std::to_string(run_->FilesTotal) + " files, " + bytes_ + "]";
+    std::string text = file_ + "  [files: " + std::to_string(run_->FilesTotal) +
+                       ", bytes: " + FormatByteTotal(run_->TotalBytes) + "]";
     constexpr size_t kWidth = 79;
     if (text.size() > kWidth) text = "..." + text.substr(text.size() - (kWidth - 3));
     std::fprintf(stderr, "\r\033[K%s", text.c_str());
@@ -77,8 +85,9 @@ class BatchView : public IRunView {
 
   bool showProgress_;
   TComparisonRun* run_ = nullptr;
+  static constexpr const char* kIdleCaption = "Comparing: ./.";
   std::string file_;
-  std::string bytes_;
+  bool comparing_ = false;
   bool drawn_ = false;
   std::chrono::steady_clock::time_point lastDraw_;
 };
