@@ -11,8 +11,10 @@
 #include <stdexcept>
 
 #include "engine/comparison_run.h"
+#include "platform/file_access.h"
 #include "platform/io_error.h"
 #include "settings/option_set.h"
+#include "settings/settings_file.h"
 #include "settings/value_rules.h"
 
 namespace zek {
@@ -92,6 +94,35 @@ class BatchView : public IRunView {
   std::chrono::steady_clock::time_point lastDraw_;
 };
 
+// The main window as the settings file sees it in batch mode: only the
+// sub-directory box matters; bounds and path fields are not used, and nothing
+// is ever written back.
+class BatchSettingsWindow : public ISettingsWindow {
+ public:
+  explicit BatchSettingsWindow(TPlainRunInputs& inputs) : inputs_(inputs) {}
+  int Left() const override { return 0; }
+  int Top() const override { return 0; }
+  int Width() const override { return 0; }
+  int Height() const override { return 0; }
+  void SetLeft(int) override {}
+  void SetTop(int) override {}
+  void SetWidth(int) override {}
+  void SetHeight(int) override {}
+  WindowState State() const override { return WindowState::Normal; }
+  void SetState(WindowState) override {}
+  void ProcessMessages() override {}
+  bool IncludeSubDir() const override { return inputs_.SubDirs; }
+  void SetIncludeSubDir(bool checked) override { inputs_.SubDirs = checked; }
+  std::string Path1() const override { return inputs_.Source; }
+  void SetPath1(const std::string&) override {}
+  std::string Path2() const override { return inputs_.Target; }
+  void SetPath2(const std::string&) override {}
+  void Close() override {}
+
+ private:
+  TPlainRunInputs& inputs_;
+};
+
 void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   const size_t eq = assignment.find('=');
   if (eq == std::string::npos) throw UsageError("option '" + assignment + "' is not KEY=VALUE");
@@ -161,6 +192,7 @@ int RunBatch(const std::vector<std::string>& args) {
   std::vector<std::string> paths;
   try {
     std::vector<std::string> assignments;
+    std::string settingsFile = kSettingsFileName;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
       const std::string& arg = args[i];
@@ -180,8 +212,13 @@ int RunBatch(const std::vector<std::string>& args) {
       if (arg == "-o" || arg == "--option") {
         assignments.push_back(value());
       } else if (arg == "--ini") {
-        value();
-        throw UsageError("--ini is not yet supported");
+        // A name typed here means the current directory, not the settings place.
+        settingsFile = value();
+        if (settingsFile.find('/') == std::string::npos) settingsFile = "./" + settingsFile;
+        if (!Files().FileExists(settingsFile)) {
+          std::fputs("File not found.\n", stderr);
+          return kExitTrouble;
+        }
       } else if (arg.size() > 1 && arg[0] == '-') {
         throw UsageError("unknown argument '" + arg + "'");
       } else {
@@ -189,6 +226,8 @@ int RunBatch(const std::vector<std::string>& args) {
       }
     }
     if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
+    BatchSettingsWindow window(inputs);
+    ReadSettings(settingsFile, window, inputs.OptionSet);
     for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());

@@ -5,6 +5,7 @@
 #include "app/batch_mode.h"
 #include "platform/file_access.h"
 #include "support/process.h"
+#include "support/scoped_env.h"
 #include "support/test_tree.h"
 
 namespace zek::test {
@@ -77,6 +78,34 @@ TEST_F(BatchModeTest, AnIoErrorEndsTheRunWithItsTextOnStderr) {
   EXPECT_EQ(r.Err, "I/O-Fehler 28.\n");
 }
 
+TEST_F(BatchModeTest, SettingsComeFromTheSettingsFileThenTheOverrides) {
+  tree.Write("src/sub/b.txt", "bravo");
+  tree.Write("tgt/sub/b.txt", "bravo");
+  const std::string equalA = "File " + tree.Path("src/a.txt") + " and " + tree.Path("tgt/a.txt") + " are equal.";
+  const std::string equalB = "File " + tree.Path("src/sub/b.txt") + " and " + tree.Path("tgt/sub/b.txt") + " are equal.";
+  const std::string stored = "[Compare]\r\nIncludeSubDir=0\r\n[Options]\r\nMsgEqual=1\r\n";
+  tree.Write("config/zek32.ini", stored);
+  const std::vector<std::string> paths{tree.Path("src/*.txt"), tree.Path("tgt/")};
+
+  // The program's own settings file, in the configuration directory.
+  ProcessResult r = Zek({"--batch", paths[0], paths[1]});
+  EXPECT_EQ(r.Out, "running...\n" + equalA + "\nfinished.\nFiles total: 1\nNo differences found\n");
+  // An -o override beats the file.
+  r = Zek({"--batch", "-o", "IncludeSubDir=1", paths[0], paths[1]});
+  EXPECT_NE(r.Out.find(equalB), std::string::npos);
+  // --ini names another file; its keys replace the start values only where present.
+  tree.Write("other.ini", "[options]\nmsgequal = 0\n");
+  r = Zek({"--batch", "--ini", tree.Path("other.ini"), paths[0], paths[1]});
+  EXPECT_EQ(r.Out, "running...\nfinished.\nFiles total: 2\nNo differences found\n");
+  // Batch mode never writes a settings file.
+  EXPECT_EQ(tree.Read("config/zek32.ini"), stored);
+
+  r = Zek({"--batch", "--ini", tree.Path("missing.ini"), paths[0], paths[1]});
+  EXPECT_EQ(r.ExitCode, kExitTrouble);
+  EXPECT_EQ(r.Err, "File not found.\n");
+  EXPECT_FALSE(tree.Exists("missing.ini"));
+}
+
 // Stands in for a user pressing Ctrl-C while the first block is read.
 class InterruptOnRead : public FileAccess {
  public:
@@ -96,6 +125,7 @@ TEST_F(BatchModeTest, CtrlCWindsTheRunDownLikeCancel) {
   tree.Write("src/big", std::string(1000000, 'b'));
   tree.Write("tgt/big", std::string(1000000, 'b'));
   tree.Write("src/z/later", "x");
+  ScopedEnv config("XDG_CONFIG_HOME", tree.Path("config").c_str());
   InterruptOnRead interrupting;
   ScopedFileAccess scoped(interrupting);
   testing::internal::CaptureStdout();
