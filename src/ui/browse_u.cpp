@@ -1,0 +1,304 @@
+#include "ui/browse_u.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QStyle>
+#include <algorithm>
+#include <set>
+#include <strings.h>
+
+#include "engine/path_rules.h"
+#include "platform/file_access.h"
+#include "platform/io_error.h"
+#include "ui/browse_rules.h"
+#include "ui/utilities.h"
+
+namespace zek {
+namespace {
+
+QIcon VolumeIcon(VolumeKind kind) {
+  const QStyle::StandardPixmap pixmap = kind == VolumeKind::Network     ? QStyle::SP_DriveNetIcon
+                                        : kind == VolumeKind::Optical   ? QStyle::SP_DriveCDIcon
+                                        : kind == VolumeKind::Removable ? QStyle::SP_DriveFDIcon
+                                                                        : QStyle::SP_DriveHDIcon;
+  return QApplication::style()->standardIcon(pixmap);
+}
+
+std::vector<Volume> MountedVolumes() {
+  std::vector<Volume> volumes;
+  std::set<std::string> seen;
+  for (const QStorageInfo& storage : QStorageInfo::mountedVolumes()) {
+    const std::string root = ToNative(storage.rootPath());
+    const std::string type = storage.fileSystemType().toStdString();
+    // Files bind-mounted on their own (as containers do with /etc/hosts) are no volumes.
+    if (!storage.isValid() || !IsBrowsableVolume(root, type) || !Files().DirectoryExists(root) ||
+        !seen.insert(root).second)
+      continue;
+    const std::string device = storage.device().toStdString();
+    const std::string label = ToNative(storage.name());
+    volumes.push_back({root, label.empty() ? device : label, KindOfVolume(root, type, device)});
+  }
+  if (seen.count("/") == 0) volumes.push_back({"/", "/", VolumeKind::Fixed});
+  std::sort(volumes.begin(), volumes.end(), [](const Volume& a, const Volume& b) { return a.Root < b.Root; });
+  return volumes;
+}
+
+// The directory as the tree shows it: absolute, no doubled or trailing slash.
+std::string Normalised(const std::string& path) {
+  std::string dir = RemoveDoubleBackslashes(path);
+  if (dir.empty() || dir[0] != '/') dir = Files().GetCurrentDir() + "/" + dir;
+  dir = RemoveDoubleBackslashes(dir);
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+std::vector<std::string> Subdirectories(const std::string& dir) {
+  std::vector<std::string> names;
+  FindRecord record;
+  FileAccess& files = Files();
+  // Attribute mask 16 leaves hidden and system entries out.
+  for (int found = files.FindFirst(SelectedPath(dir, "*.*"), faDirectory, record); found == 0;
+       found = files.FindNext(record)) {
+    if ((record.Attr & faDirectory) != 0 && record.Name != "." && record.Name != "..") names.push_back(record.Name);
+  }
+  files.FindClose(record);
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const int order = strcasecmp(a.c_str(), b.c_str());
+    return order != 0 ? order < 0 : a < b;
+  });
+  return names;
+}
+
+}  // namespace
+
+TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+  for (const Volume& volume : MountedVolumes()) {
+    const QString root = FromNative(volume.Root);
+    const QString text = volume.Name == volume.Root ? root : root + "  [" + FromNative(volume.Name) + "]";
+    addItem(VolumeIcon(volume.Kind), text, root);
+  }
+}
+
+std::string TDriveComboBox::Drive() const { return ToNative(currentData().toString()); }
+
+void TDriveComboBox::SetDrive(const std::string& root) {
+  const int index = findData(FromNative(root));
+  if (index >= 0) setCurrentIndex(index);
+}
+
+std::vector<std::string> TDriveComboBox::Roots() const {
+  std::vector<std::string> roots;
+  for (int i = 0; i < count(); ++i) roots.push_back(ToNative(itemData(i).toString()));
+  return roots;
+}
+
+TDirectoryListBox::TDirectoryListBox(QWidget* parent, std::vector<std::string> volumeRoots)
+    : QListWidget(parent), volumeRoots_(std::move(volumeRoots)) {
+  setUniformItemSizes(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  const std::string current = Files().GetCurrentDir();
+  directory_ = current.empty() ? "/" : current;
+  lastDirectory_[Drive()] = directory_;
+  Rebuild();
+}
+
+void TDirectoryListBox::SetDirectory(const std::string& path) {
+  if (path.empty()) return;
+  const std::string dir = Normalised(path);
+  if (const int code = Files().SetCurrentDir(dir)) throw EInOutError(code);
+  directory_ = dir;
+  lastDirectory_[Drive()] = directory_;
+  Rebuild();
+}
+
+std::string TDirectoryListBox::Drive() const { return VolumeOf(directory_, volumeRoots_); }
+
+void TDirectoryListBox::SetDrive(const std::string& root) {
+  if (root.empty() || root == Drive()) return;
+  const auto last = lastDirectory_.find(root);
+  SetDirectory(last != lastDirectory_.end() ? last->second : root);
+}
+
+std::string TDirectoryListBox::RowPath(int row) const {
+  return row >= 0 && static_cast<size_t>(row) < rowPaths_.size() ? rowPaths_[static_cast<size_t>(row)] : std::string();
+}
+
+void TDirectoryListBox::Rebuild() {
+  clear();
+  rowPaths_.clear();
+  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  auto addRow = [&](const std::string& path, const std::string& name, int depth, const QIcon& icon) {
+    auto* item = new QListWidgetItem(icon, QString(depth * 2, ' ') + FromNative(name), this);
+    item->setSizeHint(QSize(0, kRowHeight));
+    rowPaths_.push_back(path);
+  };
+  addRow("/", "/", 0, open);
+  int depth = 0;
+  for (size_t start = 1; start < directory_.size();) {
+    size_t end = directory_.find('/', start);
+    if (end == std::string::npos) end = directory_.size();
+    addRow(directory_.substr(0, end), directory_.substr(start, end - start), ++depth, open);
+    start = end + 1;
+  }
+  directoryRow_ = depth;
+  for (const std::string& name : Subdirectories(directory_)) addRow(SelectedPath(directory_, name), name, depth + 1, closed);
+  setCurrentRow(directoryRow_);
+}
+
+void TDirectoryListBox::mousePressEvent(QMouseEvent* event) {
+  // The click opens the row at once; the item under the mouse is gone after that,
+  // so the list's own press handling (drag, selection) is not run.
+  const int row = indexAt(event->position().toPoint()).row();
+  if (row < 0) return;
+  setFocus(Qt::MouseFocusReason);
+  setCurrentRow(row);
+  emit Click();
+}
+
+void TDirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (indexAt(event->position().toPoint()).row() >= 0) emit DblClick();
+}
+
+void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
+  const int before = currentRow();
+  QListWidget::keyPressEvent(event);
+  if (currentRow() != before) emit Click();
+}
+
+TfrmBrowse::TfrmBrowse(QWidget* owner) : QDialog(owner) {
+  setWindowTitle("Browse");
+  setFont(WindowsFont(13));
+  DriveComboBox = new TDriveComboBox(this);
+  DirectoryListBox = new TDirectoryListBox(this, DriveComboBox->Roots());
+  Edit = new QLineEdit("*.*", this);
+  btnCancel = new QPushButton("Cancel", this);
+  btnOK = new QPushButton("OK", this);
+  Label1 = new QLabel("File Mask: ", this);
+  for (QPushButton* button : {btnCancel, btnOK}) button->setAutoDefault(false);
+  setTabOrder(DriveComboBox, DirectoryListBox);
+  setTabOrder(DirectoryListBox, Edit);
+  setTabOrder(Edit, btnCancel);
+  setTabOrder(btnCancel, btnOK);
+  // Key preview: Enter accepts wherever the focus is.
+  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+
+  connect(DriveComboBox, &QComboBox::currentIndexChanged, this, [this] { DriveComboBoxChange(); });
+  connect(DirectoryListBox, &TDirectoryListBox::Click, this, [this] { DirectoryListBoxClick(); });
+  connect(DirectoryListBox, &TDirectoryListBox::DblClick, this, [this] { DirectoryListBoxDblClick(); });
+  connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
+  resize(361, 375);
+}
+
+template <typename Step>
+void TfrmBrowse::Guarded(Step step) {
+  try {
+    step();
+  } catch (const std::exception& error) {
+    ShowErrorBox(this, error);
+  }
+}
+
+void TfrmBrowse::BrowseFor(QLineEdit* field, const Bounds& mainWindow) {
+  const Origin origin = BrowsePlacement(mainWindow, OuterBounds(this).Width);
+  move(origin.Left, origin.Top);
+  const std::string text = ToNative(field->text());
+  const std::string preset = BrowsePreset(text);
+  if (!preset.empty()) {
+    Guarded([&] {
+      DirectoryListBox->SetDirectory(preset);
+      Edit->setText(FromNative(NamePart(text)));
+    });
+  }
+  exec();
+  if (Accepted) field->setText(FromNative(SelectedPath()));
+}
+
+std::string TfrmBrowse::SelectedPath() const {
+  return zek::SelectedPath(DirectoryListBox->Directory(), ToNative(Edit->text()));
+}
+
+void TfrmBrowse::reject() {
+  Accepted = false;
+  QDialog::reject();
+}
+
+bool TfrmBrowse::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QDialog::event(event);
+}
+
+bool TfrmBrowse::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      Accepted = true;
+      accept();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TfrmBrowse::keyPressEvent(QKeyEvent* event) {
+  // Escape has no meaning here; only Cancel and the close box cancel.
+  if (event->key() == Qt::Key_Escape) return;
+  QDialog::keyPressEvent(event);
+}
+
+void TfrmBrowse::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  FormResize();
+}
+
+void TfrmBrowse::FormActivate() { DriveComboBox->SetDrive(DirectoryListBox->Drive()); }
+
+void TfrmBrowse::FormResize() {
+  const QFontMetrics metrics(Edit->font());
+  const BrowseLayout l = ComputeBrowseLayout(metrics.height(), metrics.horizontalAdvance(Label1->text()), width(), height());
+  SetBounds(DriveComboBox, l.DriveComboBox);
+  // The tree shows whole rows only.
+  Bounds tree = l.DirectoryListBox;
+  const int frame = 2 * DirectoryListBox->frameWidth();
+  tree.Height = frame + MaxOf(0, tree.Height - frame) / TDirectoryListBox::kRowHeight * TDirectoryListBox::kRowHeight;
+  SetBounds(DirectoryListBox, tree);
+  SetBounds(Label1, l.Label1);
+  SetBounds(Edit, l.Edit);
+  SetBounds(btnCancel, l.btnCancel);
+  SetBounds(btnOK, l.btnOK);
+}
+
+void TfrmBrowse::DriveComboBoxChange() {
+  Guarded([&] { DirectoryListBox->SetDrive(DriveComboBox->Drive()); });
+}
+
+void TfrmBrowse::DirectoryListBoxClick() {
+  const std::string path = DirectoryListBox->RowPath(DirectoryListBox->currentRow());
+  Guarded([&] { DirectoryListBox->SetDirectory(path); });
+  // After a failure the selection goes back to the directory the tree kept.
+  if (DirectoryListBox->currentRow() != DirectoryListBox->DirectoryRow())
+    DirectoryListBox->setCurrentRow(DirectoryListBox->DirectoryRow());
+}
+
+void TfrmBrowse::DirectoryListBoxDblClick() {
+  // The first click of the double-click has opened the row already.
+  const std::string path = DirectoryListBox->RowPath(DirectoryListBox->currentRow());
+  Guarded([&] { DirectoryListBox->SetDirectory(path); });
+  Accepted = true;
+  accept();
+}
+
+void TfrmBrowse::btnOKClick() {
+  Accepted = true;
+  accept();
+}
+
+void TfrmBrowse::btnCancelClick() { reject(); }
+
+}  // namespace zek
