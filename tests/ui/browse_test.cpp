@@ -100,6 +100,16 @@ class BrowseDialogTest : public ::testing::Test {
     });
     dialog.BrowseFor(&field, {0, 0, 461, 429});
   }
+  // Clicks (twice: double-clicks) the row that stands for path.
+  void ClickRow(const std::string& path, bool twice = false) {
+    const std::vector<std::string> rows = RowPaths();
+    const auto row = std::find(rows.begin(), rows.end(), path);
+    ASSERT_NE(row, rows.end()) << path;
+    QListWidget* list = dialog.DirectoryListBox;
+    const QPoint at = list->visualItemRect(list->item(static_cast<int>(row - rows.begin()))).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+  }
   std::vector<std::string> RowPaths() const {
     std::vector<std::string> paths;
     for (int row = 0; row < dialog.DirectoryListBox->count(); ++row) paths.push_back(dialog.DirectoryListBox->RowPath(row));
@@ -134,10 +144,7 @@ TEST_F(BrowseDialogTest, PresetFieldOpensThereAndOkWritesTheChoiceBack) {
 TEST_F(BrowseDialogTest, ClickOpensAtOnceAndCancelKeepsTheFieldButNotTheDirectory) {
   source.setText(FromNative(tree.Path("data/*.*")));
   Browse(source, [&] {
-    const std::vector<std::string> rows = RowPaths();
-    const int sub = static_cast<int>(std::find(rows.begin(), rows.end(), tree.Path("data/sub")) - rows.begin());
-    QListWidget* list = dialog.DirectoryListBox;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(sub)).center());
+    ClickRow(tree.Path("data/sub"));
     EXPECT_EQ(dialog.DirectoryListBox->Directory(), tree.Path("data/sub"));
     EXPECT_EQ(RowPaths().back(), tree.Path("data/sub/deeper"));
     dialog.btnCancel->click();
@@ -171,12 +178,7 @@ TEST_F(BrowseDialogTest, EnterAcceptsFromAnyControlButEscapeDoesNothing) {
 TEST_F(BrowseDialogTest, DoubleClickAcceptsTheRowsDirectoryAndTheCloseBoxCancels) {
   source.setText(FromNative(tree.Path("data/*.*")));
   Browse(source, [&] {
-    const std::vector<std::string> rows = RowPaths();
-    const int alpha = static_cast<int>(std::find(rows.begin(), rows.end(), tree.Path("data/Alpha")) - rows.begin());
-    QListWidget* list = dialog.DirectoryListBox;
-    const QPoint at = list->visualItemRect(list->item(alpha)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    ClickRow(tree.Path("data/Alpha"), true);
   });
   EXPECT_EQ(source.text().toStdString(), tree.Path("data/Alpha/*.*"));
 
