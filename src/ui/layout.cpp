@@ -1,0 +1,82 @@
+#include "ui/layout.h"
+
+#include "engine/path_rules.h"
+
+namespace zek {
+
+int32_t RoundHalfEven(int32_t numerator, int32_t denominator) {
+  const int32_t quotient = numerator / denominator;
+  const int32_t remainder = numerator % denominator;
+  const int32_t twice = 2 * (remainder < 0 ? -remainder : remainder);
+  const int32_t away = quotient + (numerator < 0 ? -1 : 1);
+  if (twice > denominator) return away;
+  if (twice == denominator && quotient % 2 != 0) return away;
+  return quotient;
+}
+
+int32_t PathRowStep(int32_t textHeight) {
+  // 1.7 x TH in tenths, so that an exact half is seen as one.
+  return MaxOf(RoundHalfEven(17 * textHeight, 10), textHeight + 8);
+}
+
+MainLayout ComputeMainLayout(const MainMetrics& metrics, int32_t clientWidth, int32_t clientHeight) {
+  const int32_t CW = MaxOf(clientWidth, 250);
+  const int32_t CH = clientHeight;
+  const int32_t TH = metrics.TextHeight;
+  const int32_t LX = MaxOf(metrics.SourceLabel, metrics.TargetLabel) + 10;
+  const int32_t LH = PathRowStep(TH);
+  const int32_t BX = CW - 80;
+  const int32_t CBW = metrics.SubDirCaption + 30;
+  const int32_t BW = CW / 4;
+  const int32_t G = (CW - 3 * BW) / 4;
+  const int32_t MX = CW / 2;
+  const int32_t SW = MX - 7;
+
+  const int32_t Y1 = 10;
+  const int32_t Y2 = Y1 + LH;
+  const int32_t Y3 = Y2 + LH;
+  const int32_t Y4 = Y3 + TH + 10;
+  const int32_t Y5 = Y4 + LH + 35;
+  const int32_t Y6 = Y5 + TH;
+  const int32_t Y7 = Y6 + TH + 5;
+  const int32_t Y8 = Y7 + TH + 2;
+  const int32_t Y9 = Y8 + TH + 2;
+
+  MainLayout l;
+  l.lblPfad1 = {5, Y1, LX - 6, TH};
+  l.edtPfad1 = {LX, Y1 - 3, BX - LX - 4, TH + 6};
+  l.btnBrowse1 = {BX, Y1 - 3, 75, TH + 6};
+  l.lblPfad2 = {5, Y2, LX - 6, TH};
+  l.edtPfad2 = {LX, Y2 - 3, BX - LX - 4, TH + 6};
+  l.btnBrowse2 = {BX, Y2 - 3, 75, TH + 6};
+  l.cbxIncludeSubDir = {5, Y3, CBW, TH - 1};
+  l.btnStart = {G, Y4, BW, 31};
+  l.btnCancel = {2 * G + BW, Y4, BW, 31};
+  l.btnQuit = {3 * G + 2 * BW, Y4, BW, 31};
+  l.lblFile = {5, Y5, CW - 7, TH};
+  l.ProgressBarOneFile = {5, Y6, SW, TH};
+  l.lblNichtGefunden = {5, Y7, SW, TH};
+  l.lblVerschieden = {MX, Y7, SW, TH};
+  l.lblTotal = {5, Y8, SW, TH};
+  l.lblByteTotal = {MX, Y8, SW, TH};
+  l.Memo1 = {5, Y9, CW - 9, MaxOf(CH - Y9 - 4, 100)};
+  return l;
+}
+
+HelpLayout ComputeHelpLayout(int32_t clientWidth, int32_t clientHeight) {
+  const int32_t BW = clientWidth / 4;
+  const int32_t G = (clientWidth - 3 * BW) / 3;
+  HelpLayout l;
+  l.HelpMemo = {0, 0, clientWidth, clientHeight - 40};
+  l.btnClose = {2 * BW + 2 * G, clientHeight - 35, BW, 32};
+  return l;
+}
+
+Origin CenteredOver(const Bounds& owner, int32_t width, int32_t height) {
+  return {MaxOf(0, owner.Left + RoundHalfEven(owner.Width - width, 2)),
+          MaxOf(0, owner.Top + RoundHalfEven(owner.Height - height, 2))};
+}
+
+int32_t CenteredLeft(int32_t width, int32_t labelWidth) { return (width - labelWidth) / 2; }
+
+}  // namespace zek

@@ -1,0 +1,62 @@
+#pragma once
+// Small helpers that every window of the program shares.
+#include <QFont>
+#include <QIcon>
+#include <QString>
+#include <exception>
+#include <string>
+
+#include "ui/layout.h"
+
+class QLabel;
+class QWidget;
+
+namespace zek {
+
+// The title of the program's own message boxes.
+inline constexpr const char* kApplicationTitle = "ZEK32";
+// The product's full title, shown by the intro window and the help text.
+inline constexpr const char* kProductTitle = "ZEK32 Directory Compare";
+
+// "MS Sans Serif" at the given pixel height; where that family is missing, the
+// system's sans-serif font stands in.
+QFont WindowsFont(int pixelHeight);
+
+QIcon ProgramIcon();
+
+// Paths and texts of the core are 8-bit strings in the system's encoding.
+QString FromNative(const std::string& text);
+std::string ToNative(const QString& text);
+
+// Sizes the label to its caption in its current font, at once.
+void RefitLabel(QLabel* label);
+// RefitLabel for every label the window owns, in creation order.
+void RefitAllLabels(QWidget* window);
+// RefitLabel, then set the left edge so the label stands centred in width.
+void CenterLabel(QLabel* label, int width);
+
+void SetBounds(QWidget* widget, const Bounds& bounds);
+
+// A window's bounds including its frame, as the user sees them on the screen.
+Bounds OuterBounds(const QWidget* window);
+void SetOuterBounds(QWidget* window, const Bounds& bounds);
+// Centres the window on its screen at its current size.
+void CenterOnScreen(QWidget* window);
+// Centres the window on its screen when it is shown for the first time; later
+// showings keep wherever it stands then.
+void CenterOnFirstShow(QWidget* window);
+
+// The application's error box: an error icon, an OK button, the application's
+// title, and the error's text with a period appended.
+void ShowErrorBox(QWidget* parent, const std::exception& error);
+// A plain message box with an OK button ("File not found.").
+void ShowMessage(QWidget* parent, const QString& text);
+
+// The common Open or Save dialog, made for one command: its file name box starts
+// with startName, its filter list has the one entry filterName (files matching
+// pattern, in any case), no extension is added and no overwrite is questioned.
+// Returns the chosen full path, or a null string when the user cancels.
+QString ChooseFile(QWidget* parent, bool save, const QString& filterName, const QString& pattern,
+                   const QString& startName);
+
+}  // namespace zek

@@ -1,0 +1,359 @@
+#include "ui/zek_u.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "engine/probe.h"
+#include "platform/file_access.h"
+#include "settings/zek_options_u.h"
+#include "ui/layout.h"
+#include "ui/utilities.h"
+#include "ui/zek_help_u.h"
+#include "ui/zek_intro_u.h"
+#include "ui/zek_trouble_shooting_u.h"
+
+namespace zek {
+namespace {
+
+// Its height is the font's line height; capitals, umlauts and descenders make
+// sure of that in any font.
+const QString kHeightSample = QString::fromUtf8("ABCDGHhgjXy_-,;.-\"§$%&TÜÖÄ+*\\ßäöügjkiqQ");
+
+void CallGuarded(QWidget* parent, const std::function<void()>& command) {
+  // No exception may cross the event loop: it ends here, in the error box.
+  try {
+    command();
+  } catch (const std::exception& error) {
+    ShowErrorBox(parent, error);
+  }
+}
+
+}  // namespace
+
+TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
+    : arguments_(std::move(arguments)), client_(new QWidget(this)), run_(*this, *this) {
+  setWindowTitle("ZEK32 ");
+  setFont(WindowsFont(14));
+  resize(461, 429);
+
+  QPalette silver = client_->palette();
+  silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+  client_->setPalette(silver);
+  client_->setAutoFillBackground(true);
+  client_->installEventFilter(this);
+  setCentralWidget(client_);
+
+  edtPfad1 = new QLineEdit(client_);
+  edtPfad2 = new QLineEdit(client_);
+  cbxIncludeSubDir = new QCheckBox("Include Sub-Directories", client_);
+  cbxIncludeSubDir->setChecked(true);
+  btnStart = new QPushButton("Compare", client_);
+  btnCancel = new QPushButton("Cancel", client_);
+  btnQuit = new QPushButton("Quit", client_);
+  Memo1 = new QPlainTextEdit(client_);
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setFocusPolicy(Qt::ClickFocus);
+  Memo1->setFont(WindowsFont(17));
+  QPalette memoPalette = Memo1->palette();
+  memoPalette.setColor(QPalette::Text, Qt::black);
+  Memo1->setPalette(memoPalette);
+  ProgressBarOneFile = new QProgressBar(client_);
+  ProgressBarOneFile->setRange(0, 100);
+  ProgressBarOneFile->setValue(0);
+  ProgressBarOneFile->setTextVisible(false);
+  btnBrowse1 = new QPushButton("Browse", client_);
+  btnBrowse2 = new QPushButton("Browse", client_);
+  lblPfad1 = new QLabel("Source:  ", client_);
+  lblPfad2 = new QLabel("Target:  ", client_);
+  lblFile = new QLabel("File", client_);
+  lblNichtGefunden = new QLabel(client_);
+  lblVerschieden = new QLabel(client_);
+  lblTotal = new QLabel(client_);
+  lblByteTotal = new QLabel(client_);
+  for (QLabel* label : {lblPfad1, lblPfad2, lblFile, lblNichtGefunden, lblVerschieden, lblTotal, lblByteTotal})
+    label->setTextFormat(Qt::PlainText);
+  const QList<QWidget*> tabOrder = {edtPfad1, edtPfad2, cbxIncludeSubDir, btnStart, btnCancel, btnQuit,
+                                    btnBrowse1, btnBrowse2};
+  for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+  QMenu* files = menuBar()->addMenu("&Files");
+  LoadSettings1 = files->addAction("&Load Settings");
+  SaveSettings1 = files->addAction("&Save Settings");
+  files->addSeparator();
+  Quit1 = files->addAction("&Quit");
+  Options1 = menuBar()->addAction("&Options");
+  QMenu* help = menuBar()->addMenu("&Help");
+  HowtouseZEK1 = help->addAction("&How to use ZEK32");
+  TroubleShooting1 = help->addAction("&Trouble Shooting");
+  help->addSeparator();
+  About1 = help->addAction("&About");
+
+  connect(btnStart, &QPushButton::clicked, this, &TfrmZEKMain::Button1Click);
+  connect(btnCancel, &QPushButton::clicked, this, &TfrmZEKMain::btnCancelClick);
+  connect(btnQuit, &QPushButton::clicked, this, &TfrmZEKMain::btnQuitClick);
+  connect(btnBrowse1, &QPushButton::clicked, this, &TfrmZEKMain::btnBrowse1Click);
+  connect(btnBrowse2, &QPushButton::clicked, this, &TfrmZEKMain::btnBrowse2Click);
+  connect(LoadSettings1, &QAction::triggered, this, &TfrmZEKMain::LoadSettings1Click);
+  connect(SaveSettings1, &QAction::triggered, this, &TfrmZEKMain::SaveSettings1Click);
+  connect(Quit1, &QAction::triggered, this, &TfrmZEKMain::Quit1Click);
+  connect(Options1, &QAction::triggered, this, &TfrmZEKMain::Options1Click);
+  connect(HowtouseZEK1, &QAction::triggered, this, &TfrmZEKMain::HowtouseZEK1Click);
+  connect(TroubleShooting1, &QAction::triggered, this, &TfrmZEKMain::TroubleShooting1Click);
+  connect(About1, &QAction::triggered, this, &TfrmZEKMain::About1Click);
+
+  CenterOnFirstShow(this);
+  FormCreate();
+}
+
+void TfrmZEKMain::FormCreate() {
+  run_.FirstActivation = true;
+  frmOptions = new TfrmOptions(this);
+  frmIntro = new TfrmIntro(this);
+  frmIntro->exec();
+  ReadSettings(kSettingsFileName, *this, *frmOptions);
+  run_.Busy = false;
+}
+
+void TfrmZEKMain::FormActivate() {
+  if (!run_.FirstActivation) return;
+  run_.FirstActivation = false;
+  edtPfad1->setText(QDir(QDir::homePath()).filePath("*.*"));
+  edtPfad2->setText("/mnt/*.*");
+  ReadSettings(kSettingsFileName, *this, *frmOptions);
+  if (arguments_.size() >= 1) SetPath1(arguments_[0]);
+  if (arguments_.size() >= 2) SetPath2(arguments_[1]);
+  run_.ResetCounters();
+}
+
+void TfrmZEKMain::FormResize() {
+  const QFontMetrics pathFont(lblPfad1->font());
+  MainMetrics metrics;
+  metrics.TextHeight = pathFont.size(Qt::TextSingleLine, kHeightSample).height();
+  metrics.SourceLabel = pathFont.horizontalAdvance(lblPfad1->text());
+  metrics.TargetLabel = pathFont.horizontalAdvance(lblPfad2->text());
+  metrics.SubDirCaption = QFontMetrics(cbxIncludeSubDir->font()).horizontalAdvance(cbxIncludeSubDir->text());
+  const MainLayout l = ComputeMainLayout(metrics, client_->width(), client_->height());
+  SetBounds(lblPfad1, l.lblPfad1);
+  SetBounds(edtPfad1, l.edtPfad1);
+  SetBounds(btnBrowse1, l.btnBrowse1);
+  SetBounds(lblPfad2, l.lblPfad2);
+  SetBounds(edtPfad2, l.edtPfad2);
+  SetBounds(btnBrowse2, l.btnBrowse2);
+  SetBounds(cbxIncludeSubDir, l.cbxIncludeSubDir);
+  SetBounds(btnStart, l.btnStart);
+  SetBounds(btnCancel, l.btnCancel);
+  SetBounds(btnQuit, l.btnQuit);
+  SetBounds(lblFile, l.lblFile);
+  SetBounds(ProgressBarOneFile, l.ProgressBarOneFile);
+  SetBounds(lblNichtGefunden, l.lblNichtGefunden);
+  SetBounds(lblVerschieden, l.lblVerschieden);
+  SetBounds(lblTotal, l.lblTotal);
+  SetBounds(lblByteTotal, l.lblByteTotal);
+  SetBounds(Memo1, l.Memo1);
+}
+
+bool TfrmZEKMain::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(event);
+}
+
+bool TfrmZEKMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) FormResize();
+  // While a run goes on after a close request, any modal window closes at once.
+  if (closePending_ && run_.Busy && event->type() == QEvent::Show && watched->isWidgetType()) {
+    auto* window = static_cast<QWidget*>(watched);
+    if (window->isWindow() && window->isModal()) QTimer::singleShot(0, window, &QWidget::close);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmZEKMain::closeEvent(QCloseEvent* event) {
+  if (!run_.Busy) {
+    event->accept();
+    return;
+  }
+  // The run is not interrupted; Button1Click closes the window when it returns.
+  event->ignore();
+  if (!closePending_) {
+    closePending_ = true;
+    qApp->installEventFilter(this);
+  }
+}
+
+void TfrmZEKMain::Button1Click() {
+  if (run_.Busy) return;
+  CallGuarded(this, [this] { run_.RunComparison(); });
+  if (closePending_) {
+    closePending_ = false;
+    qApp->removeEventFilter(this);
+    close();
+  }
+}
+
+void TfrmZEKMain::btnCancelClick() { run_.UserBreak = true; }
+
+void TfrmZEKMain::btnQuitClick() {
+  CallGuarded(this, [this] { SaveSettingsAndClose(*this, *frmOptions); });
+}
+
+void TfrmZEKMain::Quit1Click() { btnQuitClick(); }
+
+void TfrmZEKMain::btnBrowse1Click() { BrowseForField(edtPfad1); }
+
+void TfrmZEKMain::btnBrowse2Click() { BrowseForField(edtPfad2); }
+
+void TfrmZEKMain::BrowseForField(QLineEdit*) {
+  // the folder browse dialog plugs in here
+}
+
+void TfrmZEKMain::LoadSettings1Click() {
+  const QString path = ChooseFile(this, false, "zek32 ini-files", "*.INI", "*.ini");
+  if (path.isNull()) return;
+  if (Files().FileExists(ToNative(path))) {
+    ReadSettings(ToNative(path), *this, *frmOptions);
+  } else {
+    ShowMessage(this, "File not found.");
+  }
+}
+
+void TfrmZEKMain::SaveSettings1Click() {
+  const QString path = ChooseFile(this, true, "zek32 ini-files", "*.INI", "*.ini");
+  if (path.isNull()) return;
+  if (ProbeFileName(ToNative(path))) {
+    CallGuarded(this, [&] { WriteSettings(ToNative(path), false, *this, *frmOptions); });
+  } else {
+    ShowMessage(this, "Can not create file.");
+  }
+}
+
+void TfrmZEKMain::Options1Click() { frmOptions->ShowOver(this); }
+
+void TfrmZEKMain::HowtouseZEK1Click() {
+  const Bounds main = OuterBounds(this);
+  // Shown first: only a shown window knows the frame that its outer size includes.
+  frmHelp->show();
+  SetOuterBounds(frmHelp, {main.Left + 40, main.Top + 40, main.Width, main.Height});
+  frmHelp->raise();
+  frmHelp->activateWindow();
+}
+
+void TfrmZEKMain::TroubleShooting1Click() {
+  frmTroubleShooting->show();
+  frmTroubleShooting->raise();
+  frmTroubleShooting->activateWindow();
+}
+
+void TfrmZEKMain::About1Click() { frmIntro->ShowAsAbout(); }
+
+QLabel* TfrmZEKMain::StatusLabelOf(StatusLabel label) const {
+  switch (label) {
+    case StatusLabel::NichtGefunden:
+      return lblNichtGefunden;
+    case StatusLabel::Verschieden:
+      return lblVerschieden;
+    case StatusLabel::Total:
+      return lblTotal;
+    case StatusLabel::ByteTotal:
+      return lblByteTotal;
+    case StatusLabel::File:
+      break;
+  }
+  return lblFile;
+}
+
+void TfrmZEKMain::ClearMessages() { Memo1->clear(); }
+
+void TfrmZEKMain::AppendMessage(const std::string& line) { Memo1->appendPlainText(FromNative(line)); }
+
+void TfrmZEKMain::SetLabel(StatusLabel label, const std::string& caption) {
+  StatusLabelOf(label)->setText(FromNative(caption));
+}
+
+void TfrmZEKMain::SetProgressRange(int minimum, int maximum) { ProgressBarOneFile->setRange(minimum, maximum); }
+
+void TfrmZEKMain::SetProgressPosition(int position) { ProgressBarOneFile->setValue(position); }
+
+void TfrmZEKMain::Repaint() { repaint(); }
+
+void TfrmZEKMain::ProcessMessages() { QCoreApplication::processEvents(); }
+
+std::string TfrmZEKMain::SourcePath() const { return Path1(); }
+
+std::string TfrmZEKMain::TargetPath() const { return Path2(); }
+
+bool TfrmZEKMain::IncludeSubDir() const { return cbxIncludeSubDir->isChecked(); }
+
+IOptionControls& TfrmZEKMain::Options() { return *frmOptions; }
+
+int TfrmZEKMain::Left() const { return OuterBounds(this).Left; }
+
+int TfrmZEKMain::Top() const { return OuterBounds(this).Top; }
+
+int TfrmZEKMain::Width() const { return OuterBounds(this).Width; }
+
+int TfrmZEKMain::Height() const { return OuterBounds(this).Height; }
+
+void TfrmZEKMain::SetLeft(int value) {
+  Bounds b = OuterBounds(this);
+  b.Left = value;
+  SetOuterBounds(this, b);
+}
+
+void TfrmZEKMain::SetTop(int value) {
+  Bounds b = OuterBounds(this);
+  b.Top = value;
+  SetOuterBounds(this, b);
+}
+
+void TfrmZEKMain::SetWidth(int value) {
+  Bounds b = OuterBounds(this);
+  b.Width = value;
+  SetOuterBounds(this, b);
+}
+
+void TfrmZEKMain::SetHeight(int value) {
+  Bounds b = OuterBounds(this);
+  b.Height = value;
+  SetOuterBounds(this, b);
+}
+
+WindowState TfrmZEKMain::State() const {
+  if (isMaximized()) return WindowState::Maximized;
+  if (isMinimized()) return WindowState::Minimized;
+  return WindowState::Normal;
+}
+
+void TfrmZEKMain::SetState(WindowState state) {
+  Qt::WindowStates states = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+  if (state == WindowState::Maximized) states |= Qt::WindowMaximized;
+  if (state == WindowState::Minimized) states |= Qt::WindowMinimized;
+  setWindowState(states);
+}
+
+void TfrmZEKMain::SetIncludeSubDir(bool checked) { cbxIncludeSubDir->setChecked(checked); }
+
+std::string TfrmZEKMain::Path1() const { return ToNative(edtPfad1->text()); }
+
+void TfrmZEKMain::SetPath1(const std::string& text) { edtPfad1->setText(FromNative(text)); }
+
+std::string TfrmZEKMain::Path2() const { return ToNative(edtPfad2->text()); }
+
+void TfrmZEKMain::SetPath2(const std::string& text) { edtPfad2->setText(FromNative(text)); }
+
+void TfrmZEKMain::Close() { close(); }
+
+}  // namespace zek

@@ -1,0 +1,135 @@
+#pragma once
+// The main window: path fields, Compare/Cancel/Quit, status labels, progress bar
+// and message window under the main menu. It owns the comparison run and shows
+// it, hands it the fields and options it reads, and is the window that the
+// settings file stores and restores.
+#include <QMainWindow>
+#include <string>
+#include <vector>
+
+#include "engine/comparison_run.h"
+#include "engine/run_interfaces.h"
+#include "settings/settings_file.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace zek {
+
+class TfrmOptions;
+class TfrmIntro;
+class TfrmHelp;
+class TfrmTroubleShooting;
+
+class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, public ISettingsWindow {
+  Q_OBJECT
+ public:
+  // arguments: the command line after the program name. Creating the window
+  // shows the intro window modally and loads the settings.
+  explicit TfrmZEKMain(std::vector<std::string> arguments);
+
+  // Created by the program entry after the main window; the Help menu shows them.
+  TfrmHelp* frmHelp = nullptr;
+  TfrmTroubleShooting* frmTroubleShooting = nullptr;
+
+  TComparisonRun& Run() { return run_; }
+
+  // IRunView
+  void ClearMessages() override;
+  void AppendMessage(const std::string& line) override;
+  void SetLabel(StatusLabel label, const std::string& caption) override;
+  void SetProgressRange(int minimum, int maximum) override;
+  void SetProgressPosition(int position) override;
+  void Repaint() override;
+  void ProcessMessages() override;
+
+  // IRunInputs
+  std::string SourcePath() const override;
+  std::string TargetPath() const override;
+  bool IncludeSubDir() const override;
+  IOptionControls& Options() override;
+
+  // ISettingsWindow
+  int Left() const override;
+  int Top() const override;
+  int Width() const override;
+  int Height() const override;
+  void SetLeft(int value) override;
+  void SetTop(int value) override;
+  void SetWidth(int value) override;
+  void SetHeight(int value) override;
+  WindowState State() const override;
+  void SetState(WindowState state) override;
+  void SetIncludeSubDir(bool checked) override;
+  std::string Path1() const override;
+  void SetPath1(const std::string& text) override;
+  std::string Path2() const override;
+  void SetPath2(const std::string& text) override;
+  void Close() override;
+
+  QLineEdit* edtPfad1;
+  QLineEdit* edtPfad2;
+  QCheckBox* cbxIncludeSubDir;
+  QPushButton* btnStart;
+  QPushButton* btnCancel;
+  QPushButton* btnQuit;
+  QPlainTextEdit* Memo1;
+  QProgressBar* ProgressBarOneFile;
+  QPushButton* btnBrowse1;
+  QPushButton* btnBrowse2;
+  QLabel* lblPfad1;
+  QLabel* lblPfad2;
+  QLabel* lblFile;
+  QLabel* lblNichtGefunden;
+  QLabel* lblVerschieden;
+  QLabel* lblTotal;
+  QLabel* lblByteTotal;
+
+  QAction* LoadSettings1;
+  QAction* SaveSettings1;
+  QAction* Quit1;
+  QAction* Options1;
+  QAction* HowtouseZEK1;
+  QAction* TroubleShooting1;
+  QAction* About1;
+
+  TfrmOptions* frmOptions;
+  TfrmIntro* frmIntro;
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormActivate();
+  void FormResize();
+  void Button1Click();
+  void btnCancelClick();
+  void btnQuitClick();
+  void Quit1Click();
+  void btnBrowse1Click();
+  void btnBrowse2Click();
+  void BrowseForField(QLineEdit* field);
+  void LoadSettings1Click();
+  void SaveSettings1Click();
+  void Options1Click();
+  void HowtouseZEK1Click();
+  void TroubleShooting1Click();
+  void About1Click();
+  QLabel* StatusLabelOf(StatusLabel label) const;
+
+  std::vector<std::string> arguments_;
+  QWidget* client_;
+  TComparisonRun run_;
+  // Quit or the close box came during a run: the program ends when it returns.
+  bool closePending_ = false;
+};
+
+}  // namespace zek

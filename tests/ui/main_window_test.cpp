@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <fstream>
+#include <sstream>
+
+#include "platform/file_access.h"
+#include "platform/io_error.h"
+#include "platform/profile.h"
+#include "settings/zek_options_u.h"
+#include "support/scoped_env.h"
+#include "support/test_tree.h"
+#include "ui/gui_test_support.h"
+
+namespace zek::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines MemoLines(const TfrmZEKMain& window) {
+  Lines lines;
+  for (const QString& line : window.Memo1->toPlainText().split('\n')) lines.push_back(line.toStdString());
+  return lines;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Each test keeps its settings file in a directory of its own.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  std::string Settings() const { return ResolveSettingsPath(kSettingsFileName); }
+  void StoreSettings(const std::string& text) const { std::ofstream(Settings()) << text; }
+
+  TempTree config;
+  ScopedEnv configHome{"XDG_CONFIG_HOME", config.Root().c_str()};
+  TempTree tree;
+};
+
+TEST_F(MainWindowTest, StartUpFillsPathsByPrecedenceAndResetsLabels) {
+  {
+    auto window = StartMainWindow();
+    EXPECT_EQ(window->edtPfad1->text(), QDir(QDir::homePath()).filePath("*.*"));
+    EXPECT_EQ(window->edtPfad2->text(), "/mnt/*.*");
+    EXPECT_TRUE(window->cbxIncludeSubDir->isChecked());
+    EXPECT_EQ(window->lblNichtGefunden->text(), "Not found: 0");
+    EXPECT_EQ(window->lblVerschieden->text(), "Different: 0");
+    EXPECT_EQ(window->lblTotal->text(), "Total files: 0");
+    EXPECT_EQ(window->lblByteTotal->text(), "Total bytes: 0");
+    EXPECT_EQ(window->lblFile->text(), "Comparing: ./.");
+    EXPECT_FALSE(window->Run().Busy);
+  }
+  StoreSettings("[Compare]\npath1=/stored/src/*.*\npath2=/stored/tgt/\nIncludeSubDir=0\n");
+  {
+    auto window = StartMainWindow({"/arg/src/*.txt"});
+    EXPECT_EQ(window->edtPfad1->text(), "/arg/src/*.txt");
+    EXPECT_EQ(window->edtPfad2->text(), "/stored/tgt/");
+    EXPECT_FALSE(window->cbxIncludeSubDir->isChecked());
+  }
+  {
+    auto window = StartMainWindow({"/a b/*.*", "/c/", "/ignored/"});
+    EXPECT_EQ(window->edtPfad1->text(), "/a b/*.*");
+    EXPECT_EQ(window->edtPfad2->text(), "/c/");
+  }
+  StoreSettings("[Compare]\npath1=/stored/src/*.*\n");
+  auto window = StartMainWindow();
+  EXPECT_EQ(window->edtPfad1->text(), "/stored/src/*.*");
+  EXPECT_EQ(window->edtPfad2->text(), "/mnt/*.*");
+  // A later activation must not fill the fields again.
+  window->edtPfad1->setText("/typed/*.*");
+  QEvent activate(QEvent::WindowActivate);
+  QApplication::sendEvent(window.get(), &activate);
+  EXPECT_EQ(window->edtPfad1->text(), "/typed/*.*");
+}
+
+TEST_F(MainWindowTest, IntroClosesItselfAfterASecondButStaysAsAboutBox) {
+  QElapsedTimer clock;
+  clock.start();
+  TfrmZEKMain window({});
+  EXPECT_GE(clock.elapsed(), 900);
+  EXPECT_FALSE(window.frmIntro->isVisible());
+  EXPECT_FALSE(window.isVisible());
+
+  bool visibleAfterTwoTicks = false;
+  ModalHandler user([&](QWidget* modal) {
+    QTimer::singleShot(1500, modal, [&, modal] {
+      visibleAfterTwoTicks = modal->isVisible();
+      window.frmIntro->btnOK->click();
+    });
+  });
+  window.About1->trigger();
+  EXPECT_TRUE(visibleAfterTwoTicks);
+  EXPECT_FALSE(window.frmIntro->Timer1->isActive());
+}
+
+TEST_F(MainWindowTest, RunThroughTheWindowShowsTheEightLines) {
+  tree.Write("data/a.txt", "alpha");
+  tree.Write("backup/a.txt", "alpha");
+  tree.Write("data/b.txt", "bravo");
+  tree.Write("backup/b.txt", "brAvo");
+  tree.Write("data/old/c.txt", "charlie");
+  auto window = StartMainWindow({tree.Path("data/*.txt"), tree.Path("backup/")});
+  window->btnStart->click();
+  EXPECT_EQ(MemoLines(*window),
+            (Lines{"running...",
+                   "File " + tree.Path("data/b.txt") + " and " + tree.Path("backup/b.txt") + " do not match.",
+                   "Target file not found: " + tree.Path("backup/old/c.txt"), "finished.", "Files total: 3",
+                   "Target files not found: 1", "Files with differences: 1", "Differences found."}));
+  EXPECT_EQ(window->lblNichtGefunden->text(), "Not found: 1");
+  EXPECT_EQ(window->lblVerschieden->text(), "Different: 1");
+  EXPECT_EQ(window->lblTotal->text(), "Total files: 3");
+  EXPECT_EQ(window->lblFile->text(), "Comparing: ./.");
+}
+
+TEST_F(MainWindowTest, CancelEndsARunAndCompareIsIgnoredMeanwhile) {
+  tree.Write("data/a", "1");
+  tree.Write("backup/a", "1");
+  auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
+  // Cancel before a run has no effect on it.
+  window->btnCancel->click();
+  window->btnStart->click();
+  EXPECT_EQ(MemoLines(*window).back(), "No differences found");
+  EXPECT_EQ(window->lblTotal->text(), "Total files: 1");
+
+  // Both clicks arrive while the run dispatches after "running...".
+  bool busyAtClick = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    busyAtClick = window->Run().Busy;
+    window->btnStart->click();
+    window->btnCancel->click();
+  });
+  window->btnStart->click();
+  EXPECT_TRUE(busyAtClick);
+  EXPECT_EQ(MemoLines(*window), (Lines{"running...", "finished.", "USER BREAK!", "Files total: 0",
+                                       "No differences found"}));
+}
+
+// A back end whose reads fail like a damaged disk, while failing is set.
+struct FailingReads : FileAccess {
+  bool failing = true;
+  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
+    if (failing) throw EInOutError(5);
+    return FileAccess::BlockRead(h, buffer, count);
+  }
+};
+
+TEST_F(MainWindowTest, IOErrorShowsTheErrorBoxAndTheNextRunWorks) {
+  tree.Write("data/a", "1");
+  tree.Write("backup/a", "1");
+  FailingReads reads;
+  ScopedFileAccess scoped(reads);
+  auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  ModalHandler user([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    box->button(QMessageBox::Ok)->click();
+  });
+  window->btnStart->click();
+  EXPECT_EQ(user.Seen, 1);
+  EXPECT_EQ(title, "ZEK32");
+  EXPECT_EQ(text, "I/O-Fehler 5.");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(buttons, QMessageBox::Ok);
+  EXPECT_FALSE(window->Run().Busy);
+
+  reads.failing = false;
+  window->btnStart->click();
+  EXPECT_EQ(user.Seen, 1);
+  EXPECT_EQ(MemoLines(*window).back(), "No differences found");
+}
+
+TEST_F(MainWindowTest, QuitWritesTheSettingsAndTheCloseBoxDoesNot) {
+  {
+    auto window = StartMainWindow();
+    window->edtPfad1->setText("/changed/*.*");
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(std::ifstream(Settings()).good());
+  }
+  auto window = StartMainWindow();
+  window->edtPfad1->setText("/quit/*.*");
+  window->frmOptions->SetCompNr(77);
+  window->btnQuit->click();
+  EXPECT_FALSE(window->isVisible());
+  const std::string stored = ReadFile(Settings());
+  EXPECT_NE(stored.find("path1=/quit/*.*"), std::string::npos);
+  EXPECT_NE(stored.find("StopAfterBytes=77"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, QuitDuringARunWritesAtOnceAndEndsWhenTheRunReturns) {
+  tree.Write("data/a", "1");
+  tree.Write("data/b", "2");
+  for (const bool byQuit : {true, false}) {
+    std::remove(Settings().c_str());
+    auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
+    bool writtenAtOnce = false, stillShown = false, aboutNeededTheUser = true;
+    int modalsAnswered = 0;
+    // A user who answers any modal window still open after half a second.
+    ModalHandler user([&](QWidget* modal) {
+      QTimer::singleShot(500, modal, [&, modal] {
+        if (!modal->isVisible()) return;
+        ++modalsAnswered;
+        modal->close();
+      });
+    });
+    QTimer::singleShot(0, window.get(), [&] {
+      if (byQuit) {
+        window->Quit1->trigger();
+      } else {
+        window->close();
+      }
+      writtenAtOnce = std::ifstream(Settings()).good();
+      stillShown = window->isVisible();
+      window->About1->trigger();
+      aboutNeededTheUser = modalsAnswered > 0;
+    });
+    window->btnStart->click();
+    EXPECT_EQ(writtenAtOnce, byQuit);
+    EXPECT_TRUE(stillShown);
+    EXPECT_FALSE(aboutNeededTheUser);
+    // The run went on to its end, then the window closed.
+    EXPECT_EQ(MemoLines(*window).back(), "Differences found.");
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(std::ifstream(Settings()).good(), byQuit);
+  }
+}
+
+TEST_F(MainWindowTest, LoadAndSaveSettingsThroughTheFileDialogs) {
+  auto window = StartMainWindow();
+  QString answer;  // the path the user picks; empty: cancel
+  QStringList messages;
+  ModalHandler user([&](QWidget* modal) {
+    if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      AnswerFileDialog(files, answer);
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      messages << box->text();
+      box->accept();
+    }
+  });
+  auto pick = [&](const std::string& path, QAction* command) {
+    answer = QString::fromStdString(path);
+    command->trigger();
+  };
+
+  window->edtPfad1->setText("/saved/*.txt");
+  pick(tree.Path("named"), window->SaveSettings1);
+  EXPECT_NE(tree.Read("named").find("path1=/saved/*.txt"), std::string::npos);
+  pick(tree.Path("missing/dir/x.ini"), window->SaveSettings1);
+  EXPECT_FALSE(tree.Exists("missing"));
+
+  window->edtPfad1->setText("/typed/*.*");
+  pick(tree.Path("absent.ini"), window->LoadSettings1);
+  EXPECT_EQ(window->edtPfad1->text(), "/typed/*.*");
+  pick("", window->LoadSettings1);
+  EXPECT_EQ(window->edtPfad1->text(), "/typed/*.*");
+  pick(tree.Path("named"), window->LoadSettings1);
+  EXPECT_EQ(window->edtPfad1->text(), "/saved/*.txt");
+  EXPECT_EQ(messages, (QStringList{"Can not create file.", "File not found."}));
+}
+
+}  // namespace
+}  // namespace zek::test
