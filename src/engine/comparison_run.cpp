@@ -24,7 +24,10 @@ class RunGuard {
 }  // namespace
 
 TComparisonRun::TComparisonRun(IRunView& view, IRunInputs& inputs)
-    : view_(view), inputs_(inputs), sourceBuffer_(kBlockSize), targetBuffer_(kBlockSize) {}
+    : view_(view),
+      inputs_(inputs),
+      sourceBuffer_(kReadAheadBlocks * kBlockSize),
+      targetBuffer_(kReadAheadBlocks * kBlockSize) {}
 
 void TComparisonRun::ResetCounters() {
   FilesTotal = 0;

@@ -16,6 +16,8 @@ namespace zek {
 constexpr size_t kBlockSize = 20480;
 // Labels, progress bar and the message pump are served once per this many bytes.
 constexpr int64_t kProgressStep = 200000;
+// The most blocks read at once: those up to the next progress update.
+constexpr size_t kReadAheadBlocks = static_cast<size_t>(kProgressStep) / kBlockSize + 1;
 
 class TComparisonRun {
  public:

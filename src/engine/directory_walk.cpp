@@ -69,7 +69,8 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
   SearchPath = RemoveDoubleBackslashes(sourceDir + delimiter + "*.*");
   {
     SearchGuard search{FindRecord};
-    int found = files.FindFirst(SearchPath, faDirectory, FindRecord);
+    // Only directories are gathered, so the search may pass over the rest unseen.
+    int found = files.FindFirstDirectory(SearchPath, faDirectory, FindRecord);
     while (found == 0 && !UserBreak && inputs_.IncludeSubDir()) {
       if ((FindRecord.Attr & faDirectory) != 0 && !IsDotEntry(FindRecord.Name) && (FindRecord.Attr & faVolumeID) == 0)
         subdirList.push_back(FindRecord.Name);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <locale>
@@ -7,6 +8,10 @@
 
 namespace zek {
 namespace {
+
+constexpr int64_t kBlockBytes = static_cast<int64_t>(kBlockSize);
+// The most blocks the first read of a pair takes.
+constexpr size_t kFirstReadBlocks = 4;
 
 // Both files are closed however the comparison ends.
 struct OpenPair {
@@ -28,6 +33,71 @@ size_t EqualPrefix(const unsigned char* a, const unsigned char* b, size_t length
   while (i < length && a[i] == b[i]) ++i;
   return i;
 }
+
+// One file of the pair as the block loop sees it: blocks handed out of a buffer
+// that reads of several blocks fill, and the file's size as last measured.
+// A block is what a read of kBlockSize bytes at the same position would give:
+// whole, or what is left at the end of the file. The size is measured again
+// once the bytes read after its measurement are used up, which is where a
+// block-by-block reader would first learn that the file has changed.
+class BlockReader {
+ public:
+  BlockReader(FileHandle file, std::vector<unsigned char>& buffer) : file_(file), buffer_(buffer) {}
+
+  void SetSize(int64_t size) {
+    size_ = size;
+    measured_ = true;
+  }
+  int64_t Size() {
+    if (!measured_) SetSize(Files().FileSize(file_));
+    return size_;
+  }
+  // The end-of-file test: no byte in hand, and the position is at the size.
+  bool AtEnd() { return begin_ == end_ && position_ >= Size(); }
+
+  // The next block; when it has to read, it reads up to `blocks` blocks.
+  size_t Next(size_t blocks, const unsigned char*& data) {
+    const size_t unread = end_ - begin_;
+    if (unread == 0 || (unread < kBlockSize && !complete_)) Fill(blocks);
+    const size_t n = std::min(end_ - begin_, kBlockSize);
+    data = buffer_.data() + begin_;
+    begin_ += n;
+    position_ += static_cast<int64_t>(n);
+    if (begin_ == end_) measured_ = false;
+    return n;
+  }
+
+ private:
+  void Fill(size_t blocks) {
+    // The remainder of a read that came short goes in front of what follows.
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    // Asking for no more than the measured size left spares the read that
+    // would only find the end.
+    size_t want = blocks * kBlockSize;
+    const int64_t left = Size() - position_;
+    if (left < static_cast<int64_t>(want)) want = std::max(end_, static_cast<size_t>(std::max<int64_t>(left, 0)));
+    while (end_ < want) {
+      const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_);
+      end_ += got;
+      // One whole block is enough to go on; the rest is read when it is needed.
+      if (got == 0 || end_ >= kBlockSize) break;
+    }
+    // Only a read that got all it asked for leaves a short remainder that is
+    // the end of the file; any other short remainder is read on.
+    complete_ = end_ == want;
+  }
+
+  FileHandle file_;
+  std::vector<unsigned char>& buffer_;
+  size_t begin_ = 0;  // the bytes in hand are buffer_[begin_, end_)
+  size_t end_ = 0;
+  bool complete_ = false;
+  int64_t position_ = 0;  // bytes handed out as blocks
+  int64_t size_ = 0;
+  bool measured_ = false;
+};
 
 int64_t HalfEvenUnits(int64_t bytes, int64_t unit) {
   int64_t units = bytes / unit;
@@ -105,24 +175,23 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(FilesTotal));
   view_.SetLabel(StatusLabel::File, "Comparing: " + sourcePath);
 
-  if (!files.FileExists(sourcePath)) {
+  // Each file's existence test also takes its time for the time test: when
+  // both exist, nothing runs between the tests that could let anyone act.
+  int64_t sourceTime = 0;
+  int64_t targetTime = 0;
+  if (!files.ExistingFileTime(sourcePath, sourceTime)) {
     Report("Source file not found: " + sourcePath);
     pairUsable = false;
   }
-  if (pairUsable && !files.FileExists(targetPath)) {
+  if (pairUsable && !files.ExistingFileTime(targetPath, targetTime)) {
     if (options.Checked(Option::TargetNotFound)) Report("Target file not found: " + targetPath);
     ++TargetsNotFound;
     view_.SetLabel(StatusLabel::NichtGefunden, "Not found: " + std::to_string(TargetsNotFound));
     pairUsable = false;
   }
-  if (pairUsable) {
-    int64_t sourceTime = 0, targetTime = 0;
-    // A file that vanished since its existence test has no time; its open fails below.
-    if (files.FileTimeSteps(sourcePath, sourceTime) && files.FileTimeSteps(targetPath, targetTime) &&
-        sourceTime != targetTime) {
-      if (options.Checked(Option::DifferentTime)) Report(pair + " have different file time.");
-      countDifferent();
-    }
+  if (pairUsable && sourceTime != targetTime) {
+    if (options.Checked(Option::DifferentTime)) Report(pair + " have different file time.");
+    countDifferent();
   }
 
   OpenPair open;
@@ -144,29 +213,46 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   view_.SetProgressPosition(0);
   view_.SetProgressRange(0, ProgressMaximum(sourceSize));
 
-  if (pairUsable && files.FileSize(open.Source) != files.FileSize(open.Target)) {
-    if (options.Checked(Option::DifferentSize)) Report(pair + " have different size.");
-    countDifferent();
+  BlockReader source(open.Source, sourceBuffer_);
+  BlockReader target(open.Target, targetBuffer_);
+  if (pairUsable) {
+    source.SetSize(files.FileSize(open.Source));
+    target.SetSize(files.FileSize(open.Target));
+    if (source.Size() != target.Size()) {
+      if (options.Checked(Option::DifferentSize)) Report(pair + " have different size.");
+      countDifferent();
+    }
   }
 
   int64_t bytePosition = 0;
   size_t sourceRead = 1;
   size_t targetRead = 1;
   int32_t differencesSeen = 0;
-  while (pairUsable && !files.Eof(open.Source) && !files.Eof(open.Target) && sourceRead != 0 && targetRead != 0 &&
+  while (pairUsable && !source.AtEnd() && !target.AtEnd() && sourceRead != 0 && targetRead != 0 &&
          (pairEqual || options.Checked(Option::DifferAt)) && !options.Checked(Option::OnlyTimeDateSize) &&
-         (files.FileSize(open.Source) == files.FileSize(open.Target) ||
-          options.Checked(Option::CompareDifferentSize)) &&
-         !UserBreak) {
-    sourceRead = files.BlockRead(open.Source, sourceBuffer_.data(), kBlockSize);
-    targetRead = files.BlockRead(open.Target, targetBuffer_.data(), kBlockSize);
+         (source.Size() == target.Size() || options.Checked(Option::CompareDifferentSize)) && !UserBreak) {
+    // Nothing read or measured may outlive a dispatch, where the user can act:
+    // reads go no further than the block after which the progress update
+    // comes, and while differences are listed (each line a dispatch) every
+    // block is read alone. The first read takes a few blocks: small files are
+    // read in one go, and a big pair that differs early reads little more.
+    size_t blocks = static_cast<size_t>((lastShownBytes + kProgressStep - pairBytes) / kBlockBytes) + 1;
+    if (options.Checked(Option::DifferAt)) {
+      blocks = 1;
+    } else if (pairBytes == 0) {
+      blocks = std::min(blocks, kFirstReadBlocks);
+    }
+    const unsigned char* sourceData = nullptr;
+    const unsigned char* targetData = nullptr;
+    sourceRead = source.Next(blocks, sourceData);
+    targetRead = target.Next(blocks, targetData);
     const size_t n = sourceRead < targetRead ? sourceRead : targetRead;
     // The byte rule only runs where a difference lies; between differences
     // nothing can set UserBreak (that needs a Report), so skipping equal bytes
     // in bulk counts exactly as the byte-by-byte rule does.
     size_t i = 0;
     while (i < n && !UserBreak) {
-      const size_t same = EqualPrefix(sourceBuffer_.data() + i, targetBuffer_.data() + i, n - i);
+      const size_t same = EqualPrefix(sourceData + i, targetData + i, n - i);
       bytePosition += static_cast<int64_t>(same);
       i += same;
       if (i == n) break;

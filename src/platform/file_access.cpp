@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <vector>
@@ -17,6 +18,16 @@ namespace zek {
 namespace {
 
 int LastError() { return errno != 0 ? errno : EIO; }
+
+// True if O_NONBLOCK was set and is now cleared; of the status flags that
+// F_SETFL sets, OpenRead gives only that one.
+bool ClearNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && (flags & O_NONBLOCK) != 0 && fcntl(fd, F_SETFL, 0) == 0;
+}
+
+// The kernel's default read-ahead window.
+constexpr off_t kSequentialHintSize = 128 * 1024;
 
 int AttributesOf(const std::string& name, const struct stat& st) {
   int attr = 0;
@@ -32,11 +43,6 @@ int AttributesOf(const std::string& name, const struct stat& st) {
   return attr;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty() || dir.back() == '/') return dir + name;
-  return dir + "/" + name;
-}
-
 // Fills the record from the next entry that matches, or returns an error code.
 int NextMatch(FindRecord& f) {
   DIR* dir = static_cast<DIR*>(f.Handle);
@@ -47,11 +53,15 @@ int NextMatch(FindRecord& f) {
     if (entry == nullptr) return errno != 0 ? errno : ENOENT;
     const std::string name = entry->d_name;
     if (!MatchesMask(name, f.Mask)) continue;
-    const std::string full = JoinPath(f.Directory, name);
+    if (f.DirectoriesOnly && entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+      continue;
     struct stat st {};
     // Links are followed; a dangling one is listed as what it is, a file whose
-    // target does not exist.
-    if (stat(full.c_str(), &st) != 0 && lstat(full.c_str(), &st) != 0) continue;
+    // target does not exist. The entry is looked up in the open directory, not
+    // through its whole path again.
+    if (fstatat(dirfd(dir), entry->d_name, &st, 0) != 0 &&
+        fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
     if (S_ISLNK(st.st_mode)) st.st_mode = S_IFREG | (st.st_mode & 07777);
     const int attr = AttributesOf(name, st);
     if ((attr & f.ExcludeAttr) != 0) continue;
@@ -63,27 +73,34 @@ int NextMatch(FindRecord& f) {
   }
 }
 
+int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, FindRecord& f) {
+  f.Handle = nullptr;
+  f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
+  f.DirectoriesOnly = directoriesOnly;
+  const size_t slash = pattern.rfind('/');
+  f.Directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
+  f.Mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  DIR* dir = opendir(f.Directory.c_str());
+  if (dir == nullptr) return LastError();
+  f.Handle = dir;
+  const int result = NextMatch(f);
+  if (result != 0) {
+    closedir(dir);
+    f.Handle = nullptr;
+  }
+  return result;
+}
+
 FileAccess* g_current = nullptr;
 
 }  // namespace
 
 int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
-  f.Handle = nullptr;
-  f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
-  const size_t slash = pattern.rfind('/');
-  if (slash == std::string::npos) {
-    f.Directory = ".";
-    f.Mask = pattern;
-  } else {
-    f.Directory = slash == 0 ? "/" : pattern.substr(0, slash);
-    f.Mask = pattern.substr(slash + 1);
-  }
-  DIR* dir = opendir(f.Directory.c_str());
-  if (dir == nullptr) return LastError();
-  f.Handle = dir;
-  const int result = NextMatch(f);
-  if (result != 0) FindClose(f);
-  return result;
+  return StartSearch(pattern, attr, false, f);
+}
+
+int FileAccess::FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f) {
+  return StartSearch(pattern, attr, true, f);
 }
 
 int FileAccess::FindNext(FindRecord& f) { return NextMatch(f); }
@@ -110,9 +127,9 @@ bool FileAccess::DirectoryExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FileAccess::FileTimeSteps(const std::string& path, int64_t& steps) {
+bool FileAccess::ExistingFileTime(const std::string& path, int64_t& steps) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return false;
+  if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
   steps = LocalTwoSecondSteps(st.st_mtime);
   return true;
 }
@@ -128,8 +145,11 @@ int FileAccess::OpenRead(const std::string& path, FileHandle& h) {
     close(fd);
     return code;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // O_NONBLOCK stays, which spares a call per file: Linux ignores it for
+  // regular files, and should a file system honour it, BlockRead clears it at
+  // the first EAGAIN. Files within the kernel's default read-ahead gain nothing
+  // from the hint.
+  if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   h = fd;
   return 0;
 }
@@ -140,13 +160,13 @@ int64_t FileAccess::FileSize(FileHandle h) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool FileAccess::Eof(FileHandle h) {
-  const off_t pos = lseek(h, 0, SEEK_CUR);
-  if (pos < 0) throw EInOutError(LastError());
-  return pos >= FileSize(h);
-}
-
 size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
+  const auto held = std::find_if(heldErrors_.begin(), heldErrors_.end(), [h](const auto& e) { return e.first == h; });
+  if (held != heldErrors_.end()) {
+    const int code = held->second;
+    heldErrors_.erase(held);
+    throw EInOutError(code);
+  }
   size_t done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < count) {
@@ -154,7 +174,10 @@ size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw EInOutError(LastError());
+      if (errno == EAGAIN && ClearNonBlocking(h)) continue;
+      if (done == 0) throw EInOutError(LastError());
+      heldErrors_.emplace_back(h, LastError());
+      break;
     }
     done += static_cast<size_t>(got);
   }
@@ -162,7 +185,9 @@ size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
 }
 
 void FileAccess::Close(FileHandle h) {
-  if (h != kNoFile) close(h);
+  if (h == kNoFile) return;
+  std::erase_if(heldErrors_, [h](const auto& e) { return e.first == h; });
+  close(h);
 }
 
 int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {

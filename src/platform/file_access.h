@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zek {
 
@@ -33,6 +35,7 @@ struct FindRecord {
   std::string Name;
   // Private to the search.
   int ExcludeAttr = 0;
+  bool DirectoriesOnly = false;
   std::string Directory;
   std::string Mask;
   void* Handle = nullptr;
@@ -50,6 +53,10 @@ class FileAccess {
   // attribute mask lacks is skipped. 0 when the record holds an entry, else an
   // error code; FindClose may be called on any record.
   virtual int FindFirst(const std::string& pattern, int attr, FindRecord& f);
+  // FindFirst for a caller that wants only the directories: an entry that the
+  // directory lists as neither a directory nor a link may be passed over
+  // without a look at it.
+  virtual int FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f);
   virtual int FindNext(FindRecord& f);
   virtual void FindClose(FindRecord& f);
   // Identity of a directory (links followed); false when it cannot be reached.
@@ -58,8 +65,9 @@ class FileAccess {
   // True for an existing file that is not a directory (links followed).
   virtual bool FileExists(const std::string& path);
   virtual bool DirectoryExists(const std::string& path);
-  // Last-write time in local two-second steps (see dos_time.h).
-  virtual bool FileTimeSteps(const std::string& path, int64_t& steps);
+  // FileExists and, for such a file, its last-write time in local two-second
+  // steps (see dos_time.h), from one look at the file.
+  virtual bool ExistingFileTime(const std::string& path, int64_t& steps);
 
   // Opens an existing regular file for reading: 0 or the OS error code. Anything
   // that is not a regular file (FIFO, device, socket, directory) is refused, so
@@ -67,7 +75,10 @@ class FileAccess {
   virtual int OpenRead(const std::string& path, FileHandle& h);
   // These raise EInOutError with the OS error code.
   virtual int64_t FileSize(FileHandle h);
-  virtual bool Eof(FileHandle h);
+  // Reads until count bytes, the end of the file or an error. Bytes that came
+  // before an error are delivered and the error is raised by the next BlockRead
+  // of the file, so a reader that reads ahead meets it only if it goes on to
+  // the bytes that could not be read, and the damaged spot is read only once.
   virtual size_t BlockRead(FileHandle h, void* buffer, size_t count);
   // Errors of a close are of no interest to a reader.
   virtual void Close(FileHandle h);
@@ -83,6 +94,10 @@ class FileAccess {
 
   virtual std::string GetCurrentDir();
   virtual int SetCurrentDir(const std::string& path);
+
+ private:
+  // Read errors held back by BlockRead, by file; at most the two compared files.
+  std::vector<std::pair<FileHandle, int>> heldErrors_;
 };
 
 // The back end in use; the POSIX one unless a test has put another in place.

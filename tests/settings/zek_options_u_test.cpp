@@ -110,9 +110,11 @@ TEST(OptionsDialogTest, OpensOverTheOwnersCentreAndClosesOnEnterAndEscape) {
   const QSize frame = owner.frameGeometry().size() - owner.size();
   const int width = 625 + frame.width(), height = 376 + frame.height();
   std::vector<QPoint> places;
-  std::vector<QWidget*> keyTargets = {dialog.edtLogName, dialog.speCompNr, dialog.cbxFilesEqual};
+  // Enter on a button closes the dialog too, rather than pressing the button.
+  std::vector<QWidget*> keyTargets = {dialog.btnBrowse, dialog.speCompNr, dialog.edtLogName};
   size_t opening = 0;
   ModalHandler user([&](QWidget* modal) {
+    if (modal != &dialog) return static_cast<QDialog*>(modal)->reject();
     places.push_back(modal->pos());
     Press(keyTargets[opening % keyTargets.size()], opening % 2 == 0 ? Qt::Key_Return : Qt::Key_Escape);
     ++opening;

@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# Times zek32 --batch against the tools users would otherwise reach for (cmp,
+# diff -rq) and against the read limit (cat SRC TGT >/dev/null), on data sets
+# generated here, the same bytes on every run:
+#
+#   A  one identical pair of 1 GiB files                      cmp, cat
+#   B  20,000 files of 1-64 KiB in 200 directories, 1% altered diff -rq
+#   C  one identical pair of 4 GiB + 1 byte (needs ~8.1 GB)    cmp, cat
+#   D  a chain of 500 nested directories, one file in each    diff -rq
+#   E  set A with the target's first byte changed             cmp
+#
+# Each command is warmed up once with the page cache warm, then run RUNS times,
+# interleaved (ours, peer, ours, peer, ...); the table gives the medians and the
+# ratio ours/peer from the same run. Every run of ours must exit as expected and
+# print exactly the expected lines, or the script fails. Peak resident memory of
+# ours comes from /usr/bin/time -v, for B also with 3,000 files.
+#
+#   bench/run.sh [SETS]        SETS: letters to run, default ABCDE
+#   RUNS=7 bench/run.sh AB     more runs
+#   ZEK32_GUI=OFF bench/run.sh a build without the windows
+#
+# It builds the release binary in build-bench/ and keeps its data under one
+# temporary directory ($TMPDIR or /tmp), removed at the end however it ends.
+set -euo pipefail
+export LC_ALL=C
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+SETS=${1:-ABCDE}
+RUNS=${RUNS:-5}
+BUILD=${BUILD:-$ROOT/build-bench}
+GUI=${ZEK32_GUI:-ON}
+BLOCK=20480
+
+die() {
+  echo "bench: $*" >&2
+  exit 1
+}
+
+[[ $SETS =~ ^[A-E]+$ ]] || die "SETS must be letters of ABCDE, not '$SETS'"
+[[ $RUNS =~ ^[0-9]+$ && $RUNS -ge 5 ]] || die "RUNS must be 5 or more"
+
+if [[ ! -x /usr/bin/time ]]; then
+  echo "Installing the package time (for /usr/bin/time -v)"
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo="sudo"
+  $sudo apt-get install -y -qq time >/dev/null || die "cannot install the package time"
+fi
+for tool in cmake ninja g++ cmp diff cat; do
+  command -v "$tool" >/dev/null || die "$tool is missing (tools/setup.sh installs the build tools)"
+done
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/zek32-bench.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+export XDG_CONFIG_HOME=$WORK/config  # never the user's own settings
+mkdir -p "$XDG_CONFIG_HOME"
+
+echo "Building the release binary in $BUILD (windows: $GUI)"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEK32_GUI="$GUI" -DZEK32_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target zek32 >/dev/null
+ZEK=$BUILD/zek32
+g++ -O2 -std=c++20 -o "$WORK/make_sets" "$ROOT/bench/make_sets.cpp"
+MAKE_SETS=$WORK/make_sets
+
+# Batch mode must not start the window system: with no display and the X11
+# platform forced, a Qt GUI application would abort.
+mkdir -p "$WORK/gui/src" "$WORK/gui/tgt"
+echo same >"$WORK/gui/src/a"
+cp -p "$WORK/gui/src/a" "$WORK/gui/tgt/a"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb QT_DEBUG_PLUGINS=1 \
+  "$ZEK" --batch "$WORK/gui/src/*.*" "$WORK/gui/tgt/" 2>"$WORK/gui/err") ||
+  die "batch mode failed without a display: $(cat "$WORK/gui/err")"
+[[ $out == $'running...\nfinished.\nFiles total: 1\nNo differences found' && ! -s $WORK/gui/err ]] ||
+  die "batch mode touched the window system: $out $(cat "$WORK/gui/err")"
+rm -rf "$WORK/gui"
+
+median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+# check_ours DIR EXPECTED_CODE CODE: the run's exit code and lines must be the
+# expected ones (in any order: the directory search gives no order).
+check_ours() {
+  local dir=$1 want=$2 got=$3
+  [[ $got -eq $want ]] || die "ours exited with $got instead of $want on $dir"
+  if ! cmp -s <(sort "$dir/out.txt") <(sort "$dir/expected.txt"); then
+    diff <(sort "$dir/expected.txt") <(sort "$dir/out.txt") | head -5 >&2
+    die "ours printed other lines than expected on $dir"
+  fi
+}
+
+# peak_kb DIR EXPECTED_CODE: peak resident memory of one checked run of ours, in KiB.
+peak_kb() {
+  local dir=$1 code=0
+  /usr/bin/time -v -o "$dir/time.txt" "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >"$dir/out.txt" || code=$?
+  check_ours "$dir" "$2" "$code"
+  awk -F': ' '/Maximum resident set size/ {print $2}' "$dir/time.txt"
+}
+
+warm() { find "$1" -type f -exec cat {} + >/dev/null; }
+
+RESULTS=$WORK/results.txt
+: >"$RESULTS"
+
+# bench_set NAME DIR EXPECTED_CODE [PEER_COMMAND PEER_CODE GOAL]...
+# Runs ours and the peers interleaved, RUNS times each; one result line per
+# peer. GOAL is the largest ratio ours/peer that meets the goal, or "-".
+bench_set() {
+  local name=$1 dir=$2 want=$3
+  shift 3
+  local -a peers=() peer_codes=() goals=()
+  while (($#)); do
+    peers+=("$1")
+    peer_codes+=("$2")
+    goals+=("$3")
+    shift 3
+  done
+  warm "$dir"
+  local code=0 i k t0 t1
+  "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >"$dir/out.txt" || code=$?
+  check_ours "$dir" "$want" "$code"
+  for k in "${!peers[@]}"; do
+    code=0
+    eval "${peers[$k]}" >/dev/null 2>&1 || code=$?
+    [[ $code -eq ${peer_codes[$k]} ]] || die "'${peers[$k]}' exited with $code on set $name"
+    : >"$dir/peer$k.times"
+  done
+  : >"$dir/ours.times"
+  for ((i = 0; i < RUNS; i++)); do
+    code=0
+    t0=$EPOCHREALTIME
+    "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >"$dir/out.txt" || code=$?
+    t1=$EPOCHREALTIME
+    check_ours "$dir" "$want" "$code"
+    awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f\n", b - a}' >>"$dir/ours.times"
+    for k in "${!peers[@]}"; do
+      t0=$EPOCHREALTIME
+      eval "${peers[$k]}" >/dev/null 2>&1 || true
+      t1=$EPOCHREALTIME
+      awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f\n", b - a}' >>"$dir/peer$k.times"
+    done
+  done
+  local ours peer peak
+  ours=$(median <"$dir/ours.times")
+  peak=$(peak_kb "$dir" "$want")
+  for k in "${!peers[@]}"; do
+    peer=$(median <"$dir/peer$k.times")
+    echo "$name|${peers[$k]%% *}|$ours|$peer|${goals[$k]}|$peak" >>"$RESULTS"
+  done
+}
+
+# need_space MIB: true when the temporary directory has that much free space.
+need_space() { (($(df -Pk "$WORK" | awk 'NR == 2 {print $4}') >= $1 * 1024)); }
+
+# Bytes that one run of ours reads from the files below DIR, as strace sees them.
+bytes_read() {
+  local dir=$1
+  strace -e trace=openat,read -o "$dir/strace.txt" "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >/dev/null || true
+  awk -v dir="$dir/" '
+    /^openat\(/ && index($0, dir) && $NF ~ /^[0-9]+$/ {fd[$NF] = 1}
+    /^read\(/ {split(substr($0, 6), a, ","); if ((a[1] in fd) && $NF ~ /^[0-9]+$/) sum += $NF}
+    END {print sum + 0}' "$dir/strace.txt"
+}
+
+pair_set() {  # pair_set DIR SIZE
+  "$MAKE_SETS" pair "$1" "$2"
+  printf 'running...\nfinished.\nFiles total: 1\nNo differences found\n' >"$1/expected.txt"
+}
+
+if [[ $SETS == *A* || $SETS == *E* ]]; then
+  need_space 2200 || die "set A needs 2.2 GB free in $WORK"
+  A=$WORK/A
+  pair_set "$A" $((1 << 30))
+  if [[ $SETS == *A* ]]; then
+    echo "Set A: two identical files of 1 GiB"
+    bench_set A "$A" 0 "cmp $A/src/big.bin $A/tgt/big.bin" 0 - "cat $A/src/big.bin $A/tgt/big.bin" 0 1.5
+  fi
+  if [[ $SETS == *E* ]]; then
+    echo "Set E: set A with the target's first byte changed"
+    "$MAKE_SETS" flip "$A"
+    printf 'File %s and %s do not match.\nrunning...\nfinished.\nFiles total: 1\nFiles with differences: 1\nDifferences found.\n' \
+      "$A/src/big.bin" "$A/tgt/big.bin" >"$A/expected.txt"
+    bench_set E "$A" 1 "cmp $A/src/big.bin $A/tgt/big.bin" 1 -
+    if command -v strace >/dev/null; then
+      read_bytes=$(bytes_read "$A")
+      echo "Set E: ours read $read_bytes bytes from the two files ($((read_bytes / BLOCK)) blocks of $BLOCK)"
+      ((read_bytes <= 2 * 4 * BLOCK)) || die "set E read more than a few blocks"
+    else
+      echo "Set E: strace is missing, so the bytes read are not counted"
+    fi
+  fi
+  rm -rf "$A"
+fi
+
+if [[ $SETS == *B* ]]; then
+  need_space 1700 || die "set B needs 1.7 GB free in $WORK"
+  B=$WORK/B
+  echo "Set B: 20,000 files in 200 directories, 1% altered"
+  "$MAKE_SETS" tree "$B" 20000
+  bench_set B "$B" 1 "diff -rq $B/src $B/tgt" 1 0.8
+  rm -rf "$B"
+  echo "Set B with 3,000 files: memory must not grow with the number of files"
+  "$MAKE_SETS" tree "$B" 3000
+  warm "$B"
+  peak=$(peak_kb "$B" 1)
+  echo "B 3,000 files|-|-|-|-|$peak" >>"$RESULTS"
+  rm -rf "$B"
+fi
+
+if [[ $SETS == *C* ]]; then
+  available_kb=$(awk '/MemAvailable/ {print $2}' /proc/meminfo)
+  if ! need_space 8300; then
+    echo "Set C: skipped, it needs 8.1 GB free in $WORK"
+  elif ((available_kb < 10 * 1024 * 1024)); then
+    echo "Set C: skipped, 8 GiB cannot stay in the page cache with $((available_kb / 1024)) MiB available"
+  else
+    echo "Set C: two identical files of 4 GiB + 1 byte"
+    C=$WORK/C
+    pair_set "$C" $(((1 << 32) + 1))
+    bench_set C "$C" 0 "cmp $C/src/big.bin $C/tgt/big.bin" 0 - "cat $C/src/big.bin $C/tgt/big.bin" 0 1.5
+    rm -rf "$C"
+  fi
+fi
+
+if [[ $SETS == *D* ]]; then
+  echo "Set D: a chain of 500 nested directories"
+  D=$WORK/D
+  "$MAKE_SETS" chain "$D" 500
+  bench_set D "$D" 0 "diff -rq $D/src $D/tgt" 0 1.0
+  rm -rf "$D"
+fi
+
+echo
+echo "$(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo); medians of $RUNS runs, page cache warm"
+echo
+echo "| Set | Peer | Ours (s) | Peer (s) | Ours / peer | Goal | Ours' peak RSS |"
+echo "|---|---|---|---|---|---|---|"
+while IFS='|' read -r set peer ours peerTime goal peak; do
+  awk -v set="$set" -v peer="$peer" -v ours="$ours" -v p="$peerTime" -v goal="$goal" -v peak="$peak" 'BEGIN {
+    mb = sprintf("%.1f MB%s", peak * 1024 / 1e6, peak * 1024 < 20e6 ? "" : " (goal: under 20 MB)")
+    if (peer == "-") { printf "| %s | | | | | | %s |\n", set, mb; exit }
+    ratio = ours / p
+    verdict = goal == "-" ? "" : sprintf("<= %s: %s", goal, ratio <= goal ? "met" : "NOT met")
+    printf "| %s | %s | %.3f | %.3f | %.2f | %s | %s |\n", set, peer, ours, p, ratio, verdict, mb
+  }'
+done <"$RESULTS"

@@ -1,0 +1,162 @@
+// The read path of the POSIX back end: reads that meet an error behind good
+// bytes, O_NONBLOCK on the files it reads, the look that serves both the
+// existence and the time test, and the search for directories.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/dos_time.h"
+#include "platform/file_access.h"
+#include "platform/io_error.h"
+#include "support/test_tree.h"
+
+namespace zek {
+namespace {
+
+// /proc/self/mem positioned on a readable page that an unmapped page follows:
+// a read across the two delivers the first and fails with EIO on the second.
+class DamagedMemory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* map = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    good_ = static_cast<char*>(map);
+    std::fill(good_, good_ + page_, 'g');
+    ASSERT_EQ(munmap(good_ + page_, page_), 0);
+    fd_ = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd_, 0);
+    ASSERT_EQ(lseek(fd_, static_cast<off_t>(reinterpret_cast<uintptr_t>(good_)), SEEK_SET),
+              static_cast<off_t>(reinterpret_cast<uintptr_t>(good_)));
+  }
+  void TearDown() override {
+    if (fd_ >= 0) Files().Close(fd_);
+    if (good_ != nullptr) munmap(good_, page_);
+  }
+
+  size_t page_ = 0;
+  char* good_ = nullptr;
+  int fd_ = -1;
+};
+
+TEST_F(DamagedMemory, BytesBeforeAReadErrorAreDeliveredAndTheErrorRaisedByTheNextRead) {
+  // Guards against a read ahead that throws away good bytes, or ends the run, for an error it may never need.
+  std::string buffer(3 * page_, '\0');
+  ASSERT_EQ(Files().BlockRead(fd_, buffer.data(), buffer.size()), page_);
+  EXPECT_EQ(buffer.substr(0, page_), std::string(page_, 'g'));
+  try {
+    Files().BlockRead(fd_, buffer.data(), buffer.size());
+    FAIL() << "the held error was not raised";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode, EIO);
+  }
+  // Raised once: a further read meets the damage afresh, with no byte before it.
+  EXPECT_THROW(Files().BlockRead(fd_, buffer.data(), buffer.size()), EInOutError);
+}
+
+TEST_F(DamagedMemory, AHeldErrorDiesWithItsFile) {
+  // Guards against an error held for a closed file that a later file with the same number inherits.
+  std::string buffer(2 * page_, '\0');
+  ASSERT_EQ(Files().BlockRead(fd_, buffer.data(), buffer.size()), page_);
+  const int number = fd_;
+  Files().Close(fd_);
+  fd_ = -1;
+  test::TempTree tree;
+  tree.Write("plain", "plain bytes");
+  FileHandle h = kNoFile;
+  ASSERT_EQ(Files().OpenRead(tree.Path("plain"), h), 0);
+  ASSERT_EQ(h, number) << "the number was not reused, so the case is not shown";
+  EXPECT_EQ(Files().BlockRead(h, buffer.data(), buffer.size()), 11u);
+  Files().Close(h);
+}
+
+TEST(BlockReadTest, ReadsThatTheFileRefusesWithEagainAreRetriedBlocking) {
+  // Guards against O_NONBLOCK, kept from the open, turning a file that is not ready yet into an I/O error.
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(write(ends[1], "late", 4), 4);
+    close(ends[1]);
+  });
+  char buffer[16] = {};
+  size_t got = 0;
+  EXPECT_NO_THROW(got = Files().BlockRead(ends[0], buffer, sizeof buffer));
+  writer.join();
+  EXPECT_EQ(std::string(buffer, got), "late");
+  EXPECT_EQ(fcntl(ends[0], F_GETFL) & O_NONBLOCK, 0);
+  close(ends[0]);
+}
+
+TEST(ExistingFileTimeTest, TheExistenceAndTimeOfAFileFromOneLook) {
+  // Guards against a directory or a dangling link that passes as an existing file, or a time taken from elsewhere.
+  test::TempTree tree;
+  tree.Write("file", "x", test::kFixedTime + 4);
+  tree.MakeDir("dir");
+  ASSERT_EQ(symlink(tree.Path("file").c_str(), tree.Path("link").c_str()), 0);
+  ASSERT_EQ(symlink(tree.Path("nowhere").c_str(), tree.Path("dangling").c_str()), 0);
+  int64_t steps = -1;
+  ASSERT_TRUE(Files().ExistingFileTime(tree.Path("file"), steps));
+  EXPECT_EQ(steps, LocalTwoSecondSteps(test::kFixedTime + 4));
+  steps = -1;
+  ASSERT_TRUE(Files().ExistingFileTime(tree.Path("link"), steps));
+  EXPECT_EQ(steps, LocalTwoSecondSteps(test::kFixedTime + 4));
+  for (const char* missing : {"dir", "dangling", "none"}) {
+    EXPECT_FALSE(Files().ExistingFileTime(tree.Path(missing), steps)) << missing;
+    EXPECT_EQ(Files().ExistingFileTime(tree.Path(missing), steps), Files().FileExists(tree.Path(missing))) << missing;
+  }
+  EXPECT_FALSE(Files().ExistingFileTime("", steps));
+}
+
+std::set<std::string> Directories(const std::string& pattern, bool directoriesOnly) {
+  std::set<std::string> names;
+  FindRecord f;
+  int r = directoriesOnly ? Files().FindFirstDirectory(pattern, faDirectory, f) : Files().FindFirst(pattern, faDirectory, f);
+  for (; r == 0; r = Files().FindNext(f))
+    if ((f.Attr & faDirectory) != 0) names.insert(f.Name);
+  Files().FindClose(f);
+  return names;
+}
+
+TEST(FindFirstDirectoryTest, FindsTheSameDirectoriesAsTheFullSearch) {
+  // Guards against a directory, or a link to one, that the search for directories passes over.
+  test::TempTree tree;
+  tree.MakeDir("sub");
+  tree.MakeDir("Other.dir");
+  tree.MakeDir(".hidden");
+  tree.Write("plain", "1");
+  tree.Write("sub.txt", "1");
+  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink(tree.Path("sub").c_str(), tree.Path("to-sub").c_str()), 0);
+  ASSERT_EQ(symlink(tree.Path("nowhere").c_str(), tree.Path("dangling").c_str()), 0);
+  const std::set<std::string> expected{".", "..", "sub", "Other.dir", "to-sub"};
+  EXPECT_EQ(Directories(tree.Path("*.*"), false), expected);
+  EXPECT_EQ(Directories(tree.Path("*.*"), true), expected);
+  // The record of a directory found this way is filled as by the full search.
+  FindRecord full, quick;
+  ASSERT_EQ(Files().FindFirst(tree.Path("sub"), faDirectory, full), 0);
+  ASSERT_EQ(Files().FindFirstDirectory(tree.Path("sub"), faDirectory, quick), 0);
+  EXPECT_EQ(quick.Name, full.Name);
+  EXPECT_EQ(quick.Attr, full.Attr);
+  EXPECT_EQ(quick.Time, full.Time);
+  EXPECT_EQ(quick.Size, full.Size);
+  Files().FindClose(full);
+  Files().FindClose(quick);
+  // Nothing to find is an error code, as with FindFirst, and leaves no search open.
+  FindRecord none;
+  EXPECT_NE(Files().FindFirstDirectory(tree.Path("plain"), faDirectory, none), 0);
+  EXPECT_EQ(none.Handle, nullptr);
+}
+
+}  // namespace
+}  // namespace zek
