@@ -103,6 +103,7 @@ TEST(OptionsDialogTest, SpinEditFiltersKeysReadsNonNumbersAsZeroAndClamps) {
 }
 
 TEST(OptionsDialogTest, OpensOverTheOwnersCentreAndClosesOnEnterAndEscape) {
+  // Guards against a first opening placed by the frameless size and later ones by the framed size.
   QWidget owner;
   owner.show();
   TfrmOptions dialog(&owner);
@@ -113,11 +114,16 @@ TEST(OptionsDialogTest, OpensOverTheOwnersCentreAndClosesOnEnterAndEscape) {
   // Enter on a button closes the dialog too, rather than pressing the button.
   std::vector<QWidget*> keyTargets = {dialog.btnBrowse, dialog.speCompNr, dialog.edtLogName};
   size_t opening = 0;
+  int leftOpen = 0;
   ModalHandler user([&](QWidget* modal) {
     if (modal != &dialog) return static_cast<QDialog*>(modal)->reject();
     places.push_back(modal->pos());
     Press(keyTargets[opening % keyTargets.size()], opening % 2 == 0 ? Qt::Key_Return : Qt::Key_Escape);
     ++opening;
+    if (dialog.isVisible()) {
+      ++leftOpen;
+      dialog.close();
+    }
   });
   for (const Bounds& bounds : {Bounds{100, 50, width + 5, height + 7}, Bounds{300, 200, width - 3, height},
                                Bounds{0, 0, width - 400, height - 200}}) {
@@ -125,6 +131,7 @@ TEST(OptionsDialogTest, OpensOverTheOwnersCentreAndClosesOnEnterAndEscape) {
     dialog.ShowOver(&owner);
   }
   EXPECT_EQ(user.Seen, 3);
+  EXPECT_EQ(leftOpen, 0);
   EXPECT_EQ(places, (std::vector<QPoint>{{102, 54}, {298, 200}, {0, 0}}));
   EXPECT_FALSE(dialog.isVisible());
 

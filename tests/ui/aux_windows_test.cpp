@@ -1,19 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "ui/gui_test_support.h"
 #include "ui/utilities.h"
 #include "ui/zek_help_u.h"
-#include "ui/zek_trouble_shooting_u.h"
 
 namespace zek::test {
 namespace {
 
 TEST(AuxWindowsTest, HelpFollowsTheMainWindowAtEveryOpening) {
+  // Guards against sizing the help window before it is shown, while its frame is unknown.
   auto window = StartMainWindow();
   TfrmHelp help;
   window->frmHelp = &help;
@@ -32,36 +31,6 @@ TEST(AuxWindowsTest, HelpFollowsTheMainWindowAtEveryOpening) {
   EXPECT_EQ(OuterBounds(&help), (Bounds{50, 60, 700, 600}));
   help.btnClose->click();
   EXPECT_FALSE(help.isVisible());
-}
-
-TEST(AuxWindowsTest, TroubleShootingKeepsWhatTheUserTyped) {
-  auto window = StartMainWindow();
-  TfrmTroubleShooting notes;
-  window->frmTroubleShooting = &notes;
-  window->TroubleShooting1->trigger();
-  EXPECT_TRUE(notes.isVisible());
-  EXPECT_TRUE(notes.Memo1->toPlainText().startsWith(">>> "));
-  EXPECT_TRUE(notes.Memo1->toPlainText().contains("\"I/O-Fehler 5.\""));
-  notes.Memo1->appendPlainText("my note");
-  notes.move(33, 44);
-  notes.Close1->trigger();
-  EXPECT_FALSE(notes.isVisible());
-  window->TroubleShooting1->trigger();
-  EXPECT_TRUE(notes.Memo1->toPlainText().endsWith("my note"));
-  EXPECT_EQ(notes.pos(), QPoint(33, 44));
-}
-
-TEST(AuxWindowsTest, IntroCentresItsLabelsWhenShown) {
-  auto window = StartMainWindow();
-  TfrmIntro* intro = window->frmIntro;
-  intro->resize(600, 246);
-  ModalHandler user([&](QWidget*) { intro->btnOK->click(); });
-  window->About1->trigger();
-  for (QLabel* label : {intro->Label1, intro->Label2, intro->Label3}) {
-    EXPECT_EQ(label->width(), label->sizeHint().width());
-    EXPECT_EQ(label->x(), (600 - label->width()) / 2);
-  }
-  EXPECT_EQ(intro->Label1->y(), 24);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
 #include <QDir>
@@ -204,6 +205,18 @@ TEST_F(MainWindowTest, QuitWritesTheSettingsAndTheCloseBoxDoesNot) {
   const std::string stored = ReadFile(Settings());
   EXPECT_NE(stored.find("path1=/quit/*.*"), std::string::npos);
   EXPECT_NE(stored.find("StopAfterBytes=77"), std::string::npos);
+
+  // A settings file that cannot be written: the error box, and the window stays.
+  chmod(Settings().c_str(), 0444);
+  window = StartMainWindow();
+  QString text;
+  ModalHandler user([&](QWidget* modal) {
+    text = static_cast<QMessageBox*>(modal)->text();
+    modal->close();
+  });
+  window->Quit1->trigger();
+  EXPECT_EQ(text, "Kann nicht nach zek32.ini schreiben.");
+  EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, QuitDuringARunWritesAtOnceAndEndsWhenTheRunReturns) {
