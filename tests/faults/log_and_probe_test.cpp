@@ -1,0 +1,149 @@
+// The log on full disks and odd paths, and the probe of its name, which must
+// never delete or truncate anything.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/probe.h"
+#include "faults/fault_support.h"
+
+namespace zek::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+class LogFaultTest : public FaultTreeTest {
+ protected:
+  // One pair that differs, so the verdict tells whether a log was written.
+  LogFaultTest() {
+    tree.Write("src/a.txt", "alpha");
+    tree.Write("tgt/a.txt", "alphA");
+  }
+  ProcessResult CompareWithLog(const std::string& logName, std::vector<std::string> env = {}) const {
+    return Compare({"-o", "writelog=1", "-o", "logfilename=" + logName}, std::move(env));
+  }
+  Lines RunLines(const std::string& verdict) const {
+    return {"running...",     Pair("a.txt") + " do not match.", "finished.",
+            "Files total: 1", "Files with differences: 1",      verdict};
+  }
+};
+
+TEST_F(LogFaultTest, LogLinkedToDevFullFailsAtTheCloseAndTheLinkStays) {
+  // Guards against a write error of the log that goes unnoticed because the lines were only buffered.
+  ASSERT_EQ(symlink("/dev/full", tree.Path("full.log").c_str()), 0);
+  const ProcessResult r = CompareWithLog(tree.Path("full.log"));
+  EXPECT_EQ(r.Err, "I/O-Fehler 28.\n") << "ENOSPC of /dev/full never reached the run";
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_EQ(LinesOf(r.Out), RunLines("Differences found. Log written: " + tree.Path("full.log")));
+  EXPECT_TRUE(fs::is_symlink(tree.Path("full.log")));
+  EXPECT_EQ(fs::read_symlink(tree.Path("full.log")), "/dev/full");
+}
+
+TEST_F(LogFaultTest, LogThatFillsATinyTmpfsEndsTheRunWithWhatFitted) {
+  // Guards against a full disk that loses the log silently or lets the run go on writing into nothing.
+  if (const std::string why = MountsUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  for (int i = 0; i < 400; ++i) WriteBoth("f" + std::to_string(i), "equal");
+  ScopedTmpfs disk(tree.Path("disk"), "size=8k");
+  const ProcessResult r =
+      Compare({"-o", "MsgEqual=1", "-o", "writelog=1", "-o", "logfilename=" + disk.Dir() + "/run.log"});
+  EXPECT_EQ(disk.FreeBlocks(), 0u) << "the tmpfs never filled up";
+  EXPECT_EQ(r.Err, "I/O-Fehler 28.\n");
+  EXPECT_EQ(r.ExitCode, 2);
+  const Lines shown = LinesOf(r.Out);
+  EXPECT_EQ(Count(shown, "finished."), 0) << "the run went on after the error";
+  const std::string log = tree.Read("disk/run.log");
+  EXPECT_FALSE(log.empty());
+  EXPECT_EQ(CrLf(shown).rfind(log, 0), 0u) << "the log is not the start of what the run showed";
+}
+
+TEST_F(LogFaultTest, UnusableLogNamesClearTheBoxAndCreateNothing) {
+  // Guards against a log name that cannot be used being created, or ending the run.
+  tree.MakeDir("logdir");
+  for (const std::string& name : {tree.Path("missing/run.log"), tree.Path("logdir")}) {
+    const ProcessResult r = CompareWithLog(name);
+    EXPECT_EQ(r.ExitCode, 1) << name;
+    EXPECT_EQ(LinesOf(r.Out), RunLines("Differences found.")) << name;
+  }
+  EXPECT_FALSE(tree.Exists("missing"));
+  EXPECT_TRUE(fs::is_directory(tree.Path("logdir")));
+  EXPECT_TRUE(fs::is_empty(tree.Path("logdir")));
+}
+
+TEST_F(LogFaultTest, AnOldLongerLogIsTruncatedAndEveryLineEndsInCrLf) {
+  // Guards against a log rewritten in place, which would keep the tail of a longer old log.
+  tree.Write("run.log", std::string(65536, 'o'));
+  const ProcessResult r = CompareWithLog(tree.Path("run.log"));
+  EXPECT_EQ(r.ExitCode, 1);
+  const Lines expected = RunLines("Differences found. Log written: " + tree.Path("run.log"));
+  EXPECT_EQ(LinesOf(r.Out), expected);
+  EXPECT_EQ(tree.Read("run.log"), CrLf(expected));
+}
+
+TEST(ProbeTest, ExistingFilesAndLinksAreNeverTouched) {
+  // Guards against a probe that truncates, replaces or removes what a name already names.
+  TempTree tree;
+  tree.Write("old.log", "keep me");
+  ASSERT_EQ(symlink(tree.Path("old.log").c_str(), tree.Path("link.log").c_str()), 0);
+  ASSERT_EQ(symlink(tree.Path("nowhere").c_str(), tree.Path("dangling.log").c_str()), 0);
+  EXPECT_TRUE(ProbeFileName(tree.Path("old.log")));
+  EXPECT_TRUE(ProbeFileName(tree.Path("link.log")));
+  EXPECT_FALSE(ProbeFileName(tree.Path("dangling.log")));
+  EXPECT_EQ(tree.Read("old.log"), "keep me");
+  EXPECT_EQ(fs::read_symlink(tree.Path("link.log")), tree.Path("old.log"));
+  EXPECT_EQ(fs::read_symlink(tree.Path("dangling.log")), tree.Path("nowhere"));
+  EXPECT_FALSE(tree.Exists("nowhere"));
+  EXPECT_EQ(Listing(tree.Root()), (std::vector<std::string>{"dangling.log", "link.log", "old.log"}));
+}
+
+TEST_F(LogFaultTest, AFileCreatedInTheProbesRaceWindowIsLeftAlone) {
+  // Guards against a probe that erases a file which another program created between its test and its create.
+  const std::string name = tree.Path("race.log");
+  const std::string marker = tree.Path("shim.marker");
+  std::vector<std::string> env = ShimEnv(marker);
+  env.push_back("ZEK_SHIM_CREATE=" + name);
+  const ProcessResult r = CompareWithLog(name, env);
+  EXPECT_EQ(ReadMarker(marker), "create " + name + "\n") << "the race never happened";
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_EQ(LinesOf(r.Out), RunLines("Differences found."));
+  EXPECT_EQ(tree.Read("race.log"), "written in the race window\n");
+}
+
+TEST_F(LogFaultTest, AFullInodeTableOrAReadOnlyMountIsNotCreatable) {
+  // Guards against a probe that reports a name creatable where no file can be made, or leaves a trial file.
+  if (const std::string why = MountsUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  ScopedTmpfs noInodes(tree.Path("noinodes"), "size=64k,nr_inodes=2");
+  tree.Write("noinodes/filler", "");
+  ASSERT_EQ(noInodes.FreeInodes(), 0u) << "the inode table is not full";
+  ScopedTmpfs readOnly(tree.Path("readonly"), "size=64k,ro");
+  ASSERT_TRUE(readOnly.ReadOnly()) << "the mount is writable";
+  for (const std::string& dir : {noInodes.Dir(), readOnly.Dir()}) {
+    const auto before = Listing(dir);
+    EXPECT_FALSE(ProbeFileName(dir + "/new.log")) << dir;
+    const ProcessResult r = CompareWithLog(dir + "/new.log");
+    EXPECT_EQ(r.ExitCode, 1) << dir;
+    EXPECT_EQ(LinesOf(r.Out), RunLines("Differences found.")) << dir;
+    EXPECT_EQ(Listing(dir), before) << dir;
+  }
+}
+
+TEST_F(LogFaultTest, AReadOnlyDirectoryIsNotCreatableForAnUnprivilegedUser) {
+  // Guards against a probe that trusts a directory the user may not write to.
+  if (const std::string why = UnprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  tree.MakeDir("locked");
+  ASSERT_EQ(chmod(tree.Path("locked").c_str(), 0555), 0);
+  ASSERT_EQ(RunUnprivileged(tree, {"/usr/bin/test", "-w", tree.Path("locked")}).ExitCode, 1)
+      << "the unprivileged user may write to the directory";
+  const ProcessResult r = RunZekUnprivileged(
+      tree, {"--batch", "-o", "writelog=1", "-o", "logfilename=" + tree.Path("locked/run.log"), Src("*.*"), Tgt("")});
+  EXPECT_EQ(r.ExitCode, 1) << r.Err;
+  EXPECT_EQ(LinesOf(r.Out), RunLines("Differences found."));
+  EXPECT_TRUE(fs::is_empty(tree.Path("locked")));
+}
+
+}  // namespace
+}  // namespace zek::test

@@ -1,0 +1,112 @@
+// Files the user may not read, and files that another program removes, shrinks
+// or grows while the run looks at them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "faults/fault_support.h"
+
+namespace zek::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class PermissionAndRaceTest : public FaultTreeTest {};
+
+TEST_F(PermissionAndRaceTest, UnreadableFilesAndDirectoriesOnEitherSideAreReportedAndTheRunGoesOn) {
+  // Guards against a permission error that ends the run or silently drops a file.
+  if (const std::string why = UnprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  WriteBoth("a.txt", "alpha");
+  WriteBoth("secret.txt", "secret");
+  WriteBoth("guarded.txt", "guarded");
+  WriteBoth("locked/x.txt", "x");
+  WriteBoth("closed/y.txt", "y");
+  WriteBoth("z.txt", "zeta");
+  for (const std::string& path : {Src("secret.txt"), Tgt("guarded.txt"), Src("locked"), Tgt("closed")})
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  for (const std::string& path : {Src("secret.txt"), Tgt("guarded.txt"), Src("locked"), Tgt("closed/y.txt")})
+    ASSERT_EQ(RunUnprivileged(tree, {"/usr/bin/test", "-r", path}).ExitCode, 1)
+        << path << " is readable for the unprivileged user";
+
+  const ProcessResult r =
+      RunZekUnprivileged(tree, {"--batch", "-o", "MsgEqual=1", "-o", "MsgSwitchDir=1", Src("*.*"), Tgt("")});
+  const Lines lines = LinesOf(r.Out);
+  EXPECT_EQ(r.ExitCode, 1) << r.Err;
+  EXPECT_EQ(Count(lines, "Could not open source file: " + Src("secret.txt")), 1) << r.Out;
+  EXPECT_EQ(Count(lines, "Could not open target file: " + Tgt("guarded.txt")), 1) << r.Out;
+  // The walk cannot list a directory it may not read; it names it and goes on.
+  EXPECT_EQ(Count(lines, "Switching to directory " + Src("locked/*.*")), 1) << r.Out;
+  // A target behind a closed directory cannot be reached: it is not found.
+  EXPECT_EQ(Count(lines, "Target file not found: " + Tgt("closed/y.txt")), 1) << r.Out;
+  EXPECT_EQ(Count(lines, Pair("a.txt") + " are equal."), 1) << r.Out;
+  EXPECT_EQ(Count(lines, Pair("z.txt") + " are equal."), 1) << r.Out;
+  EXPECT_EQ(Count(lines, "Files total: 5"), 1) << r.Out;
+  EXPECT_EQ(Count(lines, "Target files not found: 1"), 1) << r.Out;
+  EXPECT_EQ(lines.back(), "Differences found.");
+}
+
+TEST_F(PermissionAndRaceTest, SourceThatVanishesAfterTheWalkListedItIsNotFound) {
+  // Guards against a source file removed after the directory search that crashes the pair or counts a difference.
+  WriteBoth("gone.txt", "gone");
+  WriteBoth("stays.txt", "stays");
+  const std::string marker = tree.Path("shim.marker");
+  std::vector<std::string> env = ShimEnv(marker);
+  env.insert(env.end(), {"ZEK_SHIM_VANISH=" + Src("gone.txt"), "ZEK_SHIM_VANISH_AT=listed"});
+  const ProcessResult r = Compare({"-o", "MsgEqual=1"}, env);
+  EXPECT_EQ(ReadMarker(marker), "vanish " + Src("gone.txt") + "\n") << "the file never vanished";
+  const Lines lines = LinesOf(r.Out);
+  EXPECT_EQ(r.ExitCode, 0);
+  EXPECT_EQ(Count(lines, "Source file not found: " + Src("gone.txt")), 1) << r.Out;
+  EXPECT_EQ(Count(lines, Pair("stays.txt") + " are equal."), 1) << r.Out;
+  EXPECT_EQ(Count(lines, "Files total: 2"), 1) << r.Out;
+  EXPECT_EQ(lines.back(), "No differences found");
+}
+
+TEST_F(PermissionAndRaceTest, SourceThatVanishesBetweenItsTestsAndItsOpenCannotBeOpened) {
+  // Guards against a source file removed after its existence and time tests that ends the run.
+  WriteBoth("gone.txt", "gone");
+  const std::string marker = tree.Path("shim.marker");
+  std::vector<std::string> env = ShimEnv(marker);
+  env.insert(env.end(), {"ZEK_SHIM_VANISH=" + Src("gone.txt"), "ZEK_SHIM_VANISH_AT=open"});
+  const ProcessResult r = Compare({}, env);
+  EXPECT_EQ(ReadMarker(marker), "vanish " + Src("gone.txt") + "\n") << "the file never vanished";
+  EXPECT_EQ(r.ExitCode, 0);
+  EXPECT_EQ(LinesOf(r.Out), (Lines{"running...", "Could not open source file: " + Src("gone.txt"), "finished.",
+                                   "Files total: 1", "No differences found"}));
+}
+
+struct Resize {
+  const char* Name;
+  const char* Side;  // "src" or "tgt"
+  long long NewSize;
+};
+void PrintTo(const Resize& resize, std::ostream* out) { *out << resize.Side << " to " << resize.NewSize << " bytes"; }
+
+class FileChangingDuringTheComparison : public FaultTreeTest, public ::testing::WithParamInterface<Resize> {};
+
+TEST_P(FileChangingDuringTheComparison, IsADifference) {
+  // Guards against a file that changes size while it is read being called equal, or hanging the run.
+  const Resize& resize = GetParam();
+  WriteBoth("data.bin", std::string(100000, 'd'));
+  const std::string changing = tree.Path(std::string(resize.Side) + "/data.bin");
+  const std::string marker = tree.Path("shim.marker");
+  std::vector<std::string> env = ShimEnv(marker);
+  env.insert(env.end(), {"ZEK_SHIM_RESIZE=" + changing, "ZEK_SHIM_RESIZE_TO=" + std::to_string(resize.NewSize)});
+  const ProcessResult r = Compare({}, env);
+  EXPECT_EQ(ReadMarker(marker), "resize " + changing + "\n") << "the file never changed";
+  EXPECT_EQ(r.ExitCode, 1) << r.Out;
+  EXPECT_EQ(Count(LinesOf(r.Out), Pair("data.bin") + " do not match."), 1) << r.Out;
+}
+
+INSTANTIATE_TEST_SUITE_P(ShrinkOrGrow, FileChangingDuringTheComparison,
+                         ::testing::Values(Resize{"SourceShrinksBehindTheReader", "src", 10000},
+                                           Resize{"SourceShrinksAheadOfTheReader", "src", 50000},
+                                           Resize{"TargetShrinksToNothing", "tgt", 0},
+                                           Resize{"SourceGrows", "src", 150000}, Resize{"TargetGrows", "tgt", 100001}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace
+}  // namespace zek::test

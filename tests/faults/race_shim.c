@@ -1,0 +1,157 @@
+/* LD_PRELOAD shim that plays the other program in a race. Each fault fires
+ * once, on the path named in its variable, and appends a line to
+ * ZEK_SHIM_MARKER when it does:
+ *   ZEK_SHIM_VANISH=PATH ZEK_SHIM_VANISH_AT=listed|open
+ *       unlink PATH once the directory search has delivered it and looked at it
+ *       (at the next stat of PATH), or just before PATH is opened
+ *   ZEK_SHIM_RESIZE=PATH ZEK_SHIM_RESIZE_TO=BYTES   truncate or extend PATH after the first read from it
+ *   ZEK_SHIM_CREATE=PATH                            create PATH with content just before an exclusive create of it
+ */
+#define _GNU_SOURCE
+#include <dirent.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static const char* vanish_path;
+static const char* vanish_name; /* the last component of vanish_path */
+static int vanish_at_open;
+/* 0: not listed yet; 1: delivered by readdir; 2: the search has looked at it */
+static int vanish_listed;
+static const char* resize_path;
+static off_t resize_to;
+static const char* create_path;
+
+static int (*real_stat)(const char*, struct stat*);
+static int (*real_fstatat)(int, const char*, struct stat*, int);
+static struct dirent* (*real_readdir)(DIR*);
+static ssize_t (*real_read)(int, void*, size_t);
+static int (*real_open)(const char*, int, ...);
+static int (*real_open64)(const char*, int, ...);
+static int (*real_openat)(int, const char*, int, ...);
+
+__attribute__((constructor)) static void shim_init(void) {
+  real_stat = (int (*)(const char*, struct stat*))dlsym(RTLD_NEXT, "stat");
+  real_fstatat = (int (*)(int, const char*, struct stat*, int))dlsym(RTLD_NEXT, "fstatat");
+  real_readdir = (struct dirent * (*)(DIR*)) dlsym(RTLD_NEXT, "readdir");
+  real_read = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
+  real_open = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
+  real_open64 = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open64");
+  real_openat = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat");
+  vanish_path = getenv("ZEK_SHIM_VANISH");
+  if (vanish_path != NULL)
+    vanish_name = strrchr(vanish_path, '/') != NULL ? strrchr(vanish_path, '/') + 1 : vanish_path;
+  vanish_at_open = getenv("ZEK_SHIM_VANISH_AT") != NULL && strcmp(getenv("ZEK_SHIM_VANISH_AT"), "open") == 0;
+  resize_path = getenv("ZEK_SHIM_RESIZE");
+  if (getenv("ZEK_SHIM_RESIZE_TO") != NULL) resize_to = (off_t)atoll(getenv("ZEK_SHIM_RESIZE_TO"));
+  create_path = getenv("ZEK_SHIM_CREATE");
+}
+
+static void mark(const char* what, const char* path) {
+  const char* marker = getenv("ZEK_SHIM_MARKER");
+  if (marker == NULL) return;
+  const int fd = real_open(marker, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  dprintf(fd, "%s %s\n", what, path);
+  close(fd);
+}
+
+/* Another program removes the file just before the program looks at it. */
+static void vanish(const char* path, int at_open) {
+  if (vanish_path == NULL || at_open != vanish_at_open || strcmp(path, vanish_path) != 0) return;
+  if (!at_open && vanish_listed < 2) {
+    /* The directory search's own look at the entry it has just delivered. */
+    if (vanish_listed == 1) vanish_listed = 2;
+    return;
+  }
+  if (unlink(path) == 0) mark("vanish", path);
+  vanish_path = NULL;
+}
+
+struct dirent* readdir(DIR* dir) {
+  struct dirent* entry = real_readdir(dir);
+  if (entry != NULL && vanish_name != NULL && vanish_listed == 0 && strcmp(entry->d_name, vanish_name) == 0)
+    vanish_listed = 1;
+  return entry;
+}
+
+int fstatat(int dirfd, const char* path, struct stat* st, int flags) {
+  if (vanish_listed == 1 && vanish_name != NULL && strcmp(path, vanish_name) == 0) vanish_listed = 2;
+  return real_fstatat(dirfd, path, st, flags);
+}
+
+int stat(const char* path, struct stat* st) {
+  vanish(path, 0);
+  return real_stat(path, st);
+}
+
+ssize_t read(int fd, void* buf, size_t count) {
+  const ssize_t got = real_read(fd, buf, count);
+  if (resize_path != NULL && got > 0) {
+    const int saved = errno;
+    char link[64], target[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    if (n > 0) {
+      target[n] = '\0';
+      if (strcmp(target, resize_path) == 0 && truncate(resize_path, resize_to) == 0) {
+        mark("resize", resize_path);
+        resize_path = NULL;
+      }
+    }
+    errno = saved;
+  }
+  return got;
+}
+
+/* Before an exclusive create of the watched name, another program gets there first. */
+static void race_create(const char* path, int flags) {
+  if (create_path == NULL || (flags & (O_CREAT | O_EXCL)) != (O_CREAT | O_EXCL) || strcmp(path, create_path) != 0)
+    return;
+  const int fd = real_open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  static const char content[] = "written in the race window\n";
+  if (write(fd, content, sizeof content - 1) == (ssize_t)(sizeof content - 1)) mark("create", path);
+  close(fd);
+  create_path = NULL;
+}
+
+static mode_t mode_arg(int flags, va_list ap) {
+  return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(ap, int) : 0;
+}
+
+int open(const char* path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = mode_arg(flags, ap);
+  va_end(ap);
+  vanish(path, 1);
+  race_create(path, flags);
+  return real_open(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = mode_arg(flags, ap);
+  va_end(ap);
+  vanish(path, 1);
+  race_create(path, flags);
+  return real_open64(path, flags, mode);
+}
+
+int openat(int dirfd, const char* path, int flags, ...) {
+  va_list ap;
+  va_start(ap, flags);
+  const mode_t mode = mode_arg(flags, ap);
+  va_end(ap);
+  vanish(path, 1);
+  race_create(path, flags);
+  return real_openat(dirfd, path, flags, mode);
+}
