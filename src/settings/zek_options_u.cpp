@@ -136,10 +136,8 @@ TfrmOptions::TfrmOptions(QWidget* owner)
 }
 
 void TfrmOptions::ShowOver(const QWidget* owner) {
-  // A hidden window's frame is unknown; it is the window manager's, the same
-  // around the dialog as around its owner.
-  const QSize frame = owner->frameGeometry().size() - owner->size();
-  const Origin origin = CenteredOver(OuterBounds(owner), width() + frame.width(), height() + frame.height());
+  const Bounds outer = OuterSizeLike(this, owner);
+  const Origin origin = CenteredOver(OuterBounds(owner), outer.Width, outer.Height);
   move(origin.Left, origin.Top);
   exec();
 }

@@ -205,8 +205,8 @@ void TfrmBrowse::Guarded(Step step) {
   }
 }
 
-void TfrmBrowse::BrowseFor(QLineEdit* field, const Bounds& mainWindow) {
-  const Origin origin = BrowsePlacement(mainWindow, OuterBounds(this).Width);
+void TfrmBrowse::BrowseFor(QLineEdit* field, const QWidget* mainWindow) {
+  const Origin origin = BrowsePlacement(OuterBounds(mainWindow), OuterSizeLike(this, mainWindow).Width);
   move(origin.Left, origin.Top);
   const std::string text = ToNative(field->text());
   const std::string preset = BrowsePreset(text);

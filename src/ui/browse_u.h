@@ -76,7 +76,7 @@ class TfrmBrowse : public QDialog {
   // What btnBrowse1Click and btnBrowse2Click do with their field: place the
   // dialog at the main window's right edge, preset it from the field where the
   // field names a usable directory, and hand the choice back when accepted.
-  void BrowseFor(QLineEdit* field, const Bounds& mainWindow);
+  void BrowseFor(QLineEdit* field, const QWidget* mainWindow);
   std::string SelectedPath() const;
 
   bool Accepted = false;

@@ -45,6 +45,11 @@ Bounds OuterBounds(const QWidget* window) {
   return {frame.x(), frame.y(), frame.width(), frame.height()};
 }
 
+Bounds OuterSizeLike(const QWidget* window, const QWidget* owner) {
+  const QSize frame = owner->frameGeometry().size() - owner->size();
+  return {0, 0, window->width() + frame.width(), window->height() + frame.height()};
+}
+
 void SetOuterBounds(QWidget* window, const Bounds& bounds) {
   const QRect frame = window->frameGeometry();
   window->move(bounds.Left, bounds.Top);

@@ -17,6 +17,7 @@
 #include "engine/probe.h"
 #include "platform/file_access.h"
 #include "settings/zek_options_u.h"
+#include "ui/browse_u.h"
 #include "ui/layout.h"
 #include "ui/utilities.h"
 #include "ui/zek_help_u.h"
@@ -121,6 +122,7 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
 
 void TfrmZEKMain::FormCreate() {
   run_.FirstActivation = true;
+  frmBrowse = new TfrmBrowse(this);
   frmOptions = new TfrmOptions(this);
   frmIntro = new TfrmIntro(this);
   frmIntro->exec();
@@ -216,9 +218,7 @@ void TfrmZEKMain::btnBrowse1Click() { BrowseForField(edtPfad1); }
 
 void TfrmZEKMain::btnBrowse2Click() { BrowseForField(edtPfad2); }
 
-void TfrmZEKMain::BrowseForField(QLineEdit*) {
-  // the folder browse dialog plugs in here
-}
+void TfrmZEKMain::BrowseForField(QLineEdit* field) { frmBrowse->BrowseFor(field, this); }
 
 void TfrmZEKMain::LoadSettings1Click() {
   const QString path = ChooseFile(this, false, "zek32 ini-files", "*.INI", "*.ini");

@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace zek {
 
+class TfrmBrowse;
 class TfrmOptions;
 class TfrmIntro;
 class TfrmHelp;
@@ -98,6 +99,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   QAction* TroubleShooting1;
   QAction* About1;
 
+  TfrmBrowse* frmBrowse;
   TfrmOptions* frmOptions;
   TfrmIntro* frmIntro;
 

@@ -13,6 +13,7 @@
 #include "support/test_tree.h"
 #include "ui/browse_rules.h"
 #include "ui/browse_u.h"
+#include "ui/gui_test_support.h"
 #include "ui/utilities.h"
 
 namespace zek::test {
@@ -98,7 +99,7 @@ class BrowseDialogTest : public ::testing::Test {
       act();
       if (dialog.isVisible()) dialog.reject();
     });
-    dialog.BrowseFor(&field, {0, 0, 461, 429});
+    dialog.BrowseFor(&field, &owner);
   }
   // Clicks (twice: double-clicks) the row that stands for path.
   void ClickRow(const std::string& path, bool twice = false) {
@@ -117,6 +118,7 @@ class BrowseDialogTest : public ::testing::Test {
   }
 
   TempTree tree;
+  QWidget owner;
   TfrmBrowse dialog{nullptr};
   QLineEdit source, target;
 
@@ -207,6 +209,36 @@ TEST_F(BrowseDialogTest, ADirectoryThatCannotBeEnteredKeepsTheTreeWhereItWas) {
     EXPECT_THROW(dialog.DirectoryListBox->SetDirectory(tree.Path("missing")), EInOutError);
     EXPECT_EQ(dialog.DirectoryListBox->Directory(), tree.Path("data"));
   });
+}
+
+}  // namespace
+}  // namespace zek::test
+
+namespace zek::test {
+namespace {
+
+TEST(MainWindowBrowseTest, BothBrowseButtonsOpenTheOneDialogAtTheRightEdge) {
+  const std::string previous = Files().GetCurrentDir();
+  TempTree tree;
+  tree.MakeDir("data/sub");
+  auto window = StartMainWindow({tree.Path("data/*.txt"), "relative"});
+  Bounds placed;
+  ModalHandler accept([&](QWidget* modal) {
+    if (auto* browse = qobject_cast<TfrmBrowse*>(modal)) {
+      placed = OuterBounds(browse);
+      browse->btnOK->click();
+    }
+  });
+  window->btnBrowse1->click();
+  EXPECT_EQ(accept.Seen, 1);
+  EXPECT_EQ(window->edtPfad1->text().toStdString(), tree.Path("data/*.txt"));
+  const Bounds main = OuterBounds(window.get());
+  EXPECT_EQ(placed.Left + placed.Width, main.Left + main.Width);
+  EXPECT_EQ(placed.Top, main.Top);
+  // The target has no usable preset: it gets where the source left the dialog.
+  window->btnBrowse2->click();
+  EXPECT_EQ(window->edtPfad2->text().toStdString(), tree.Path("data/*.txt"));
+  Files().SetCurrentDir(previous);
 }
 
 }  // namespace
