@@ -281,6 +281,12 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   }
   ShowByteTotal();
 
+  // A file that shrank or grew while it was compared can end the block loop
+  // before any byte differed. Equal means both files were read to their end.
+  if (pairUsable && pairEqual && !UserBreak && !options.Checked(Option::OnlyTimeDateSize) &&
+      (pairBytes != files.FileSize(open.Source) || pairBytes != files.FileSize(open.Target)))
+    pairEqual = false;
+
   if (pairUsable) {
     if (!pairEqual) {
       if (options.Checked(Option::DoNotMatch)) Report(pair + " do not match.");

@@ -29,6 +29,60 @@ bool ClearNonBlocking(int fd) {
 // The kernel's default read-ahead window.
 constexpr off_t kSequentialHintSize = 128 * 1024;
 
+// The kernel takes at most PATH_MAX bytes of path in one call. A longer path is
+// opened a directory at a time, and the call then names the last component
+// relative to the directory that holds it; a shorter one goes through as it is.
+class PathAt {
+ public:
+  explicit PathAt(const std::string& path) {
+    if (path.size() < PATH_MAX) {
+      name_ = path;
+      return;
+    }
+    const size_t slash = path.rfind('/');
+    name_ = path.substr(slash + 1);
+    if (name_.empty()) name_ = ".";
+    dir_ = path[0] == '/' ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (size_t start = 0; dir_ >= 0 && start < slash;) {
+      size_t end = path.find('/', start);
+      if (end == std::string::npos || end > slash) end = slash;
+      if (end > start) {
+        const int next = openat(dir_, path.substr(start, end - start).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int error = errno;
+        close(dir_);
+        dir_ = next;
+        errno = error;
+      }
+      start = end + 1;
+    }
+    if (dir_ < 0) error_ = LastError();
+  }
+  ~PathAt() {
+    if (dir_ >= 0) close(dir_);
+  }
+  PathAt(const PathAt&) = delete;
+  PathAt& operator=(const PathAt&) = delete;
+
+  // 0, or why the directory that holds the last component could not be reached.
+  int Error() const { return error_; }
+  int Dir() const { return dir_ >= 0 ? dir_ : AT_FDCWD; }
+  const char* Name() const { return name_.c_str(); }
+
+  bool Stat(struct stat& st) const { return error_ == 0 && fstatat(Dir(), Name(), &st, 0) == 0; }
+  int Open(int flags, mode_t mode = 0) const {
+    if (error_ != 0) {
+      errno = error_;
+      return -1;
+    }
+    return openat(Dir(), Name(), flags, mode);
+  }
+
+ private:
+  int dir_ = -1;
+  int error_ = 0;
+  std::string name_;
+};
+
 int AttributesOf(const std::string& name, const struct stat& st) {
   int attr = 0;
   if (S_ISDIR(st.st_mode)) {
@@ -80,8 +134,14 @@ int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, Find
   const size_t slash = pattern.rfind('/');
   f.Directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
   f.Mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  DIR* dir = opendir(f.Directory.c_str());
-  if (dir == nullptr) return LastError();
+  const int fd = PathAt(f.Directory).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    const int error = LastError();
+    close(fd);
+    return error;
+  }
   f.Handle = dir;
   const int result = NextMatch(f);
   if (result != 0) {
@@ -112,24 +172,24 @@ void FileAccess::FindClose(FindRecord& f) {
 
 bool FileAccess::DirectoryId(const std::string& path, FileId& id) {
   struct stat st {};
-  if (stat(path.empty() ? "/" : path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (!PathAt(path.empty() ? "/" : path).Stat(st) || !S_ISDIR(st.st_mode)) return false;
   id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   return true;
 }
 
 bool FileAccess::FileExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && PathAt(path).Stat(st) && !S_ISDIR(st.st_mode);
 }
 
 bool FileAccess::DirectoryExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !path.empty() && PathAt(path).Stat(st) && S_ISDIR(st.st_mode);
 }
 
 bool FileAccess::ExistingFileTime(const std::string& path, int64_t& steps) {
   struct stat st {};
-  if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (path.empty() || !PathAt(path).Stat(st) || S_ISDIR(st.st_mode)) return false;
   steps = LocalTwoSecondSteps(st.st_mtime);
   return true;
 }
@@ -137,7 +197,7 @@ bool FileAccess::ExistingFileTime(const std::string& path, int64_t& steps) {
 int FileAccess::OpenRead(const std::string& path, FileHandle& h) {
   h = kNoFile;
   // O_NONBLOCK so that a FIFO without a writer cannot hold us; it is refused below.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = PathAt(path).Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return LastError();
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -191,7 +251,7 @@ void FileAccess::Close(FileHandle h) {
 }
 
 int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {
-  h = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  h = PathAt(path).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
   return h < 0 ? LastError() : 0;
 }
 
@@ -211,12 +271,16 @@ int FileAccess::Write(FileHandle h, const char* data, size_t count) {
 int FileAccess::CloseWrite(FileHandle h) { return close(h) != 0 ? LastError() : 0; }
 
 int FileAccess::CreateNew(const std::string& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  const int fd = PathAt(path).Open(O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return LastError();
   return close(fd) != 0 ? LastError() : 0;
 }
 
-int FileAccess::Erase(const std::string& path) { return unlink(path.c_str()) != 0 ? LastError() : 0; }
+int FileAccess::Erase(const std::string& path) {
+  const PathAt at(path);
+  if (at.Error() != 0) return at.Error();
+  return unlinkat(at.Dir(), at.Name(), 0) != 0 ? LastError() : 0;
+}
 
 std::string FileAccess::GetCurrentDir() {
   std::vector<char> buffer(PATH_MAX);
@@ -227,7 +291,13 @@ std::string FileAccess::GetCurrentDir() {
   return buffer.data();
 }
 
-int FileAccess::SetCurrentDir(const std::string& path) { return chdir(path.c_str()) != 0 ? LastError() : 0; }
+int FileAccess::SetCurrentDir(const std::string& path) {
+  const int fd = PathAt(path).Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  const int result = fchdir(fd) != 0 ? LastError() : 0;
+  close(fd);
+  return result;
+}
 
 FileAccess& Files() {
   static FileAccess posix;

@@ -82,7 +82,12 @@ struct dirent* readdir(DIR* dir) {
 }
 
 int fstatat(int dirfd, const char* path, struct stat* st, int flags) {
-  if (vanish_listed == 1 && vanish_name != NULL && strcmp(path, vanish_name) == 0) vanish_listed = 2;
+  if (dirfd == AT_FDCWD) {
+    /* A look by the whole path: the existence test. */
+    vanish(path, 0);
+  } else if (vanish_listed == 1 && vanish_name != NULL && strcmp(path, vanish_name) == 0) {
+    vanish_listed = 2;
+  }
   return real_fstatat(dirfd, path, st, flags);
 }
 
