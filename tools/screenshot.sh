@@ -86,6 +86,17 @@ import -window "$options" "$out/screenshot-options.png"
 xdotool key Escape
 sleep 0.5
 
+# The Source field's Browse button stands at the window's top right.
+xdotool windowfocus "$main"
+width=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+xdotool mousemove --window "$main" $((width - 40)) 46 click 1
+browse=$(wait_window '^Browse$')
+sleep 0.5
+import -window "$browse" "$out/screenshot-browse.png"
+# Enter accepts the dialog; the field keeps its value, the dialog being preset from it.
+xdotool key Return
+sleep 0.5
+
 # Without a window manager the focus does not come back by itself.
 xdotool windowfocus "$main"
 xdotool key alt+h
@@ -94,6 +105,7 @@ xdotool key h
 help=$(wait_window '^How to use ZEK32$')
 sleep 0.5
 import -window "$help" "$out/screenshot-help.png"
+
 
 echo "== saved"
 ls -1 "$out"/screenshot-*.png
