@@ -283,8 +283,10 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
 
   // A file that shrank or grew while it was compared can end the block loop
   // before any byte differed. Equal means both files were read to their end.
+  // The sizes are measured afresh unless the loop's last test measured them
+  // with nothing read or dispatched since, as is the source's at its end.
   if (pairUsable && pairEqual && !UserBreak && !options.Checked(Option::OnlyTimeDateSize) &&
-      (pairBytes != files.FileSize(open.Source) || pairBytes != files.FileSize(open.Target)))
+      (pairBytes != source.Size() || pairBytes != target.Size()))
     pairEqual = false;
 
   if (pairUsable) {
