@@ -100,14 +100,14 @@ int Read(const char* path, char* buf, size_t size, off_t offset, fuse_file_info*
   return static_cast<int>(end - offset);
 }
 
-bool ParseFile(const std::string& spec, ServedFile& f) {
-  const size_t first = spec.find(':');
+bool ParseFile(const std::string& description, ServedFile& f) {
+  const size_t first = description.find(':');
   if (first == std::string::npos || first == 0) return false;
-  f.Name = spec.substr(0, first);
-  const size_t second = spec.find(':', first + 1);
+  f.Name = description.substr(0, first);
+  const size_t second = description.find(':', first + 1);
   try {
-    f.Size = std::stoll(spec.substr(first + 1, second - first - 1));
-    if (second != std::string::npos) f.EioOffset = std::stoll(spec.substr(second + 1));
+    f.Size = std::stoll(description.substr(first + 1, second - first - 1));
+    if (second != std::string::npos) f.EioOffset = std::stoll(description.substr(second + 1));
   } catch (const std::exception&) {
     return false;
   }

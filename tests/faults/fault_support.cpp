@@ -97,9 +97,9 @@ FaultFs::FaultFs(const std::string& dir, const std::string& marker, std::time_t 
   MakeDirectory(dir_);
   std::vector<std::string> args = {ZEK_FAULTFS, "--marker", marker, "--mtime", std::to_string(mtime)};
   for (const ServedFile& f : files) {
-    std::string spec = f.Name + ":" + std::to_string(f.Size);
-    if (f.EioOffset >= 0) spec += ":" + std::to_string(f.EioOffset);
-    args.insert(args.end(), {"--file", spec});
+    std::string description = f.Name + ":" + std::to_string(f.Size);
+    if (f.EioOffset >= 0) description += ":" + std::to_string(f.EioOffset);
+    args.insert(args.end(), {"--file", description});
   }
   args.push_back(dir_);
   std::vector<char*> argv;

@@ -15,39 +15,10 @@
 #include "settings/ini_file.h"
 #include "settings/option_set.h"
 #include "settings/settings_file.h"
+#include "support/fake_settings_window.h"
 
 namespace zek::test {
 namespace {
-
-// The main window as the settings file sees it; OnProcessMessages runs where a
-// save lets the window system work, before its first key is written.
-struct PlainWindow : ISettingsWindow {
-  std::function<void()> OnProcessMessages;
-  int left = 10, top = 20, width = 640, height = 480;
-  bool includeSubDir = true;
-  std::string path1 = "/data/*.*", path2 = "/backup/";
-
-  int Left() const override { return left; }
-  int Top() const override { return top; }
-  int Width() const override { return width; }
-  int Height() const override { return height; }
-  void SetLeft(int value) override { left = value; }
-  void SetTop(int value) override { top = value; }
-  void SetWidth(int value) override { width = value; }
-  void SetHeight(int value) override { height = value; }
-  WindowState State() const override { return WindowState::Normal; }
-  void SetState(WindowState) override {}
-  void ProcessMessages() override {
-    if (OnProcessMessages) OnProcessMessages();
-  }
-  bool IncludeSubDir() const override { return includeSubDir; }
-  void SetIncludeSubDir(bool checked) override { includeSubDir = checked; }
-  std::string Path1() const override { return path1; }
-  void SetPath1(const std::string& text) override { path1 = text; }
-  std::string Path2() const override { return path2; }
-  void SetPath2(const std::string& text) override { path2 = text; }
-  void Close() override {}
-};
 
 // A settings file as a user keeps it: other sections, a comment, and values
 // that differ from what the controls hold now, so a save has to write.
@@ -103,7 +74,7 @@ class SettingsSaveFault : public ::testing::TestWithParam<SaveFault> {
 TEST_P(SettingsSaveFault, LeavesTheOldFileByteForByte) {
   // Guards against a save that fails half-way and leaves a truncated, mixed or stray settings file behind.
   const std::string file = tree.Path("disk/zek32.ini");
-  PlainWindow window;
+  FakeWindow window;
   TOptionSet options;
   std::optional<bool> struck;
   window.OnProcessMessages = [&] {
@@ -156,7 +127,7 @@ TEST_P(MalformedSettingsFile, LoadsWithoutACrashAndTheGoodKeysStillCount) {
                 "running...", "File " + tree.Path("src/a.txt") + " and " + tree.Path("tgt/a.txt") + " are equal.",
                 "finished.", "Files total: 1", "No differences found"}));
 
-  PlainWindow window;
+  FakeWindow window;
   TOptionSet options;
   ReadSettings(tree.Path("odd.ini"), window, options);
   EXPECT_TRUE(options.Checked(Option::FilesEqual));
@@ -182,7 +153,7 @@ TEST(MalformedSettingsFileCut, AMegabyteValueLoadsCutTo1023Characters) {
   // Guards against an overlong value that is read past its buffer or kept whole.
   TempTree tree;
   tree.Write("long.ini", "[Options]\r\nlogfilename=" + kMegabyte + "\r\n");
-  PlainWindow window;
+  FakeWindow window;
   TOptionSet options;
   ReadSettings(tree.Path("long.ini"), window, options);
   EXPECT_EQ(options.LogName(), kMegabyte.substr(0, 1023));
