@@ -65,6 +65,10 @@ TEST_F(BatchModeTest, CommandLineMistakesAreUsageErrors) {
     EXPECT_EQ(r.Out, "");
     EXPECT_NE(r.Err.find("zek32 --help"), std::string::npos);
   }
+  // Guards against the window start aborting the process where there is no display.
+  const ProcessResult headless = RunProcess({ZEK32_BINARY}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+  EXPECT_EQ(headless.ExitCode, kExitTrouble);
+  EXPECT_NE(headless.Err.find("--batch"), std::string::npos);
   const ProcessResult help = Zek({"--help"});
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Out.find("--batch"), std::string::npos);
