@@ -307,29 +307,20 @@ int TfrmZEKMain::Width() const { return OuterBounds(this).Width; }
 
 int TfrmZEKMain::Height() const { return OuterBounds(this).Height; }
 
-void TfrmZEKMain::SetLeft(int value) {
+// Each bound is set by itself, one move or resize of the window at a time.
+void TfrmZEKMain::SetOuterBound(int32_t Bounds::*bound, int value) {
   Bounds b = OuterBounds(this);
-  b.Left = value;
+  b.*bound = value;
   SetOuterBounds(this, b);
 }
 
-void TfrmZEKMain::SetTop(int value) {
-  Bounds b = OuterBounds(this);
-  b.Top = value;
-  SetOuterBounds(this, b);
-}
+void TfrmZEKMain::SetLeft(int value) { SetOuterBound(&Bounds::Left, value); }
 
-void TfrmZEKMain::SetWidth(int value) {
-  Bounds b = OuterBounds(this);
-  b.Width = value;
-  SetOuterBounds(this, b);
-}
+void TfrmZEKMain::SetTop(int value) { SetOuterBound(&Bounds::Top, value); }
 
-void TfrmZEKMain::SetHeight(int value) {
-  Bounds b = OuterBounds(this);
-  b.Height = value;
-  SetOuterBounds(this, b);
-}
+void TfrmZEKMain::SetWidth(int value) { SetOuterBound(&Bounds::Width, value); }
+
+void TfrmZEKMain::SetHeight(int value) { SetOuterBound(&Bounds::Height, value); }
 
 WindowState TfrmZEKMain::State() const {
   if (isMaximized()) return WindowState::Maximized;

@@ -10,6 +10,7 @@
 #include "engine/comparison_run.h"
 #include "engine/run_interfaces.h"
 #include "settings/settings_file.h"
+#include "ui/layout.h"
 
 class QAction;
 class QCheckBox;
@@ -126,6 +127,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   void TroubleShooting1Click();
   void About1Click();
   QLabel* StatusLabelOf(StatusLabel label) const;
+  void SetOuterBound(int32_t Bounds::*bound, int value);
 
   std::vector<std::string> arguments_;
   QWidget* client_;
