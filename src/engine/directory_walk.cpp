@@ -31,12 +31,36 @@ class SearchGuard {
   FindRecord& record_;
 };
 
+// Keeps the directory pair open while the walk works in it, so that each name
+// is looked up there rather than through its whole path.
+class HeldPair {
+ public:
+  HeldPair(FileAccess& files, const std::string& source, const std::string& target)
+      : files_(files), source_(source), target_(target) {
+    files_.HoldDirectory(source_);
+    files_.HoldDirectory(target_);
+  }
+  ~HeldPair() {
+    files_.ReleaseDirectory(target_);
+    files_.ReleaseDirectory(source_);
+  }
+  HeldPair(const HeldPair&) = delete;
+  HeldPair& operator=(const HeldPair&) = delete;
+
+ private:
+  FileAccess& files_;
+  std::string source_;
+  std::string target_;
+};
+
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 }  // namespace
 
 void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetDir) {
   FileAccess& files = Files();
+  // Released before the descent: a deep tree must not hold a directory per level.
+  std::optional<HeldPair> held(std::in_place, files, sourceDir, targetDir);
   // Links are followed, so a directory may lead back into one the walk is
   // already inside; entering it again would never end.
   FileId id;
@@ -78,6 +102,7 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
     }
   }
 
+  held.reset();
   for (const std::string& name : subdirList) {
     if (UserBreak) break;
     SubSourceDir = sourceDir + delimiter + name;

@@ -39,7 +39,9 @@ size_t EqualPrefix(const unsigned char* a, const unsigned char* b, size_t length
 // A block is what a read of kBlockSize bytes at the same position would give:
 // whole, or what is left at the end of the file. The size is measured again
 // once the bytes read after its measurement are used up, which is where a
-// block-by-block reader would first learn that the file has changed.
+// block-by-block reader would first learn that the file has changed, unless
+// the last read itself showed the end: it asks for a byte past the measured
+// size, and a read that stops right at that size found the file ending there.
 class BlockReader {
  public:
   BlockReader(FileHandle file, std::vector<unsigned char>& buffer) : file_(file), buffer_(buffer) {}
@@ -63,7 +65,7 @@ class BlockReader {
     data = buffer_.data() + begin_;
     begin_ += n;
     position_ += static_cast<int64_t>(n);
-    if (begin_ == end_) measured_ = false;
+    if (begin_ == end_ && !endSeen_) measured_ = false;
     return n;
   }
 
@@ -73,20 +75,22 @@ class BlockReader {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    // Asking for no more than the measured size left spares the read that
-    // would only find the end.
+    endSeen_ = false;
     size_t want = blocks * kBlockSize;
-    const int64_t left = Size() - position_;
-    if (left < static_cast<int64_t>(want)) want = std::max(end_, static_cast<size_t>(std::max<int64_t>(left, 0)));
+    const int64_t left = std::max<int64_t>(Size() - position_, 0);
+    const bool probing = left < static_cast<int64_t>(want);
+    if (probing) want = std::max(end_, static_cast<size_t>(left) + 1);
     while (end_ < want) {
-      const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_);
+      const size_t asked = want - end_;
+      const size_t got = Files().BlockRead(file_, buffer_.data() + end_, asked);
       end_ += got;
+      endSeen_ = probing && got < asked && static_cast<int64_t>(end_) == left;
       // One whole block is enough to go on; the rest is read when it is needed.
-      if (got == 0 || end_ >= kBlockSize) break;
+      if (got == 0 || endSeen_ || end_ >= kBlockSize) break;
     }
-    // Only a read that got all it asked for leaves a short remainder that is
-    // the end of the file; any other short remainder is read on.
-    complete_ = end_ == want;
+    // A short remainder is the end of the file only where a read found the end
+    // there, or where it is all of the blocks asked for; any other is read on.
+    complete_ = endSeen_ || (!probing && end_ == want);
   }
 
   FileHandle file_;
@@ -94,6 +98,7 @@ class BlockReader {
   size_t begin_ = 0;  // the bytes in hand are buffer_[begin_, end_)
   size_t end_ = 0;
   bool complete_ = false;
+  bool endSeen_ = false;  // the last read found the end right at the measured size
   int64_t position_ = 0;  // bytes handed out as blocks
   int64_t size_ = 0;
   bool measured_ = false;
@@ -194,13 +199,18 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
     countDifferent();
   }
 
+  // The opens measure the sizes for the size test. The dispatch that follows
+  // is no meeting point with other programs: a file that changes during it is
+  // one that changed just after its size was taken.
   OpenPair open;
+  int64_t sourceOpenSize = 0;
+  int64_t targetOpenSize = 0;
   if (pairUsable) {
-    if (files.OpenRead(sourcePath, open.Source) != 0) {
+    if (files.OpenRead(sourcePath, open.Source, sourceOpenSize) != 0) {
       if (options.Checked(Option::CouldNotOpenSource)) Report("Could not open source file: " + sourcePath);
       pairUsable = false;
     }
-    if (files.OpenRead(targetPath, open.Target) != 0) {
+    if (files.OpenRead(targetPath, open.Target, targetOpenSize) != 0) {
       if (options.Checked(Option::CouldNotOpenTarget)) Report("Could not open target file: " + targetPath);
       pairUsable = false;
     }
@@ -216,8 +226,8 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   BlockReader source(open.Source, sourceBuffer_);
   BlockReader target(open.Target, targetBuffer_);
   if (pairUsable) {
-    source.SetSize(files.FileSize(open.Source));
-    target.SetSize(files.FileSize(open.Target));
+    source.SetSize(sourceOpenSize);
+    target.SetSize(targetOpenSize);
     if (source.Size() != target.Size()) {
       if (options.Checked(Option::DifferentSize)) Report(pair + " have different size.");
       countDifferent();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string_view>
 #include <vector>
 
 #include "platform/dos_time.h"
@@ -29,12 +30,25 @@ bool ClearNonBlocking(int fd) {
 // The kernel's default read-ahead window.
 constexpr off_t kSequentialHintSize = 128 * 1024;
 
-// The kernel takes at most PATH_MAX bytes of path in one call. A longer path is
-// opened a directory at a time, and the call then names the last component
-// relative to the directory that holds it; a shorter one goes through as it is.
+// Without repeated slashes, and without trailing ones but for the root's.
+std::string NormalPath(const std::string& path) {
+  std::string normal;
+  normal.reserve(path.size());
+  for (const char c : path)
+    if (c != '/' || normal.empty() || normal.back() != '/') normal += c;
+  if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
+}
+
+// Names a path for the *at calls. A path in a held directory (or the held
+// directory itself) is named relative to it. The kernel takes at most PATH_MAX
+// bytes of path in one call: any other longer path is opened a directory at a
+// time, and the call then names the last component relative to the directory
+// that holds it; a shorter one goes through as it is.
 class PathAt {
  public:
-  explicit PathAt(const std::string& path) {
+  PathAt(const std::string& path, const std::vector<HeldDirectory>& held) {
+    if (!held.empty() && InHeld(path, held)) return;
     if (path.size() < PATH_MAX) {
       name_ = path;
       return;
@@ -42,30 +56,31 @@ class PathAt {
     const size_t slash = path.rfind('/');
     name_ = path.substr(slash + 1);
     if (name_.empty()) name_ = ".";
-    dir_ = path[0] == '/' ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    for (size_t start = 0; dir_ >= 0 && start < slash;) {
+    owned_ = path[0] == '/' ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (size_t start = 0; owned_ >= 0 && start < slash;) {
       size_t end = path.find('/', start);
       if (end == std::string::npos || end > slash) end = slash;
       if (end > start) {
-        const int next = openat(dir_, path.substr(start, end - start).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int next = openat(owned_, path.substr(start, end - start).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         const int error = errno;
-        close(dir_);
-        dir_ = next;
+        close(owned_);
+        owned_ = next;
         errno = error;
       }
       start = end + 1;
     }
-    if (dir_ < 0) error_ = LastError();
+    if (owned_ < 0) error_ = LastError();
+    dir_ = owned_ >= 0 ? owned_ : AT_FDCWD;
   }
   ~PathAt() {
-    if (dir_ >= 0) close(dir_);
+    if (owned_ >= 0) close(owned_);
   }
   PathAt(const PathAt&) = delete;
   PathAt& operator=(const PathAt&) = delete;
 
   // 0, or why the directory that holds the last component could not be reached.
   int Error() const { return error_; }
-  int Dir() const { return dir_ >= 0 ? dir_ : AT_FDCWD; }
+  int Dir() const { return dir_; }
   const char* Name() const { return name_.c_str(); }
 
   bool Stat(struct stat& st) const { return error_ == 0 && fstatat(Dir(), Name(), &st, 0) == 0; }
@@ -78,7 +93,28 @@ class PathAt {
   }
 
  private:
-  int dir_ = -1;
+  bool InHeld(const std::string& path, const std::vector<HeldDirectory>& held) {
+    const std::string normal = NormalPath(path);
+    const size_t slash = normal.rfind('/');
+    const bool named = slash != std::string::npos && slash + 1 < normal.size();
+    const std::string_view dir = !named ? std::string_view() : slash == 0 ? std::string_view("/")
+                                                                          : std::string_view(normal).substr(0, slash);
+    for (const HeldDirectory& h : held) {
+      if (normal == h.Path) {
+        name_ = ".";
+      } else if (named && dir == h.Path) {
+        name_ = normal.substr(slash + 1);
+      } else {
+        continue;
+      }
+      dir_ = h.Fd;
+      return true;
+    }
+    return false;
+  }
+
+  int dir_ = AT_FDCWD;
+  int owned_ = -1;  // a directory this object opened
   int error_ = 0;
   std::string name_;
 };
@@ -127,14 +163,15 @@ int NextMatch(FindRecord& f) {
   }
 }
 
-int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, FindRecord& f) {
+int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, const std::vector<HeldDirectory>& held,
+                FindRecord& f) {
   f.Handle = nullptr;
   f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
   f.DirectoriesOnly = directoriesOnly;
   const size_t slash = pattern.rfind('/');
   f.Directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
   f.Mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  const int fd = PathAt(f.Directory).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = PathAt(f.Directory, held).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return LastError();
   DIR* dir = fdopendir(fd);
   if (dir == nullptr) {
@@ -156,11 +193,11 @@ FileAccess* g_current = nullptr;
 }  // namespace
 
 int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
-  return StartSearch(pattern, attr, false, f);
+  return StartSearch(pattern, attr, false, held_, f);
 }
 
 int FileAccess::FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f) {
-  return StartSearch(pattern, attr, true, f);
+  return StartSearch(pattern, attr, true, held_, f);
 }
 
 int FileAccess::FindNext(FindRecord& f) { return NextMatch(f); }
@@ -172,32 +209,53 @@ void FileAccess::FindClose(FindRecord& f) {
 
 bool FileAccess::DirectoryId(const std::string& path, FileId& id) {
   struct stat st {};
-  if (!PathAt(path.empty() ? "/" : path).Stat(st) || !S_ISDIR(st.st_mode)) return false;
+  if (!PathAt(path.empty() ? "/" : path, held_).Stat(st) || !S_ISDIR(st.st_mode)) return false;
   id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   return true;
 }
 
+void FileAccess::HoldDirectory(const std::string& path) {
+  const std::string normal = NormalPath(path);
+  for (HeldDirectory& h : held_) {
+    if (h.Path == normal) {
+      ++h.Holds;
+      return;
+    }
+  }
+  const int fd = PathAt(normal, held_).Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) held_.push_back({normal, fd, 1});
+}
+
+void FileAccess::ReleaseDirectory(const std::string& path) {
+  const std::string normal = NormalPath(path);
+  const auto h = std::find_if(held_.begin(), held_.end(), [&](const HeldDirectory& d) { return d.Path == normal; });
+  if (h == held_.end() || --h->Holds > 0) return;
+  close(h->Fd);
+  held_.erase(h);
+}
+
 bool FileAccess::FileExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && PathAt(path).Stat(st) && !S_ISDIR(st.st_mode);
+  return !path.empty() && PathAt(path, held_).Stat(st) && !S_ISDIR(st.st_mode);
 }
 
 bool FileAccess::DirectoryExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && PathAt(path).Stat(st) && S_ISDIR(st.st_mode);
+  return !path.empty() && PathAt(path, held_).Stat(st) && S_ISDIR(st.st_mode);
 }
 
 bool FileAccess::ExistingFileTime(const std::string& path, int64_t& steps) {
   struct stat st {};
-  if (path.empty() || !PathAt(path).Stat(st) || S_ISDIR(st.st_mode)) return false;
+  if (path.empty() || !PathAt(path, held_).Stat(st) || S_ISDIR(st.st_mode)) return false;
   steps = LocalTwoSecondSteps(st.st_mtime);
   return true;
 }
 
-int FileAccess::OpenRead(const std::string& path, FileHandle& h) {
+int FileAccess::OpenRead(const std::string& path, FileHandle& h, int64_t& size) {
   h = kNoFile;
+  size = 0;
   // O_NONBLOCK so that a FIFO without a writer cannot hold us; it is refused below.
-  const int fd = PathAt(path).Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = PathAt(path, held_).Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return LastError();
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -211,6 +269,7 @@ int FileAccess::OpenRead(const std::string& path, FileHandle& h) {
   // from the hint.
   if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   h = fd;
+  size = static_cast<int64_t>(st.st_size);
   return 0;
 }
 
@@ -221,37 +280,21 @@ int64_t FileAccess::FileSize(FileHandle h) {
 }
 
 size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
-  const auto held = std::find_if(heldErrors_.begin(), heldErrors_.end(), [h](const auto& e) { return e.first == h; });
-  if (held != heldErrors_.end()) {
-    const int code = held->second;
-    heldErrors_.erase(held);
-    throw EInOutError(code);
+  for (;;) {
+    const ssize_t got = read(h, buffer, count);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN && ClearNonBlocking(h)) continue;
+    throw EInOutError(LastError());
   }
-  size_t done = 0;
-  char* out = static_cast<char*>(buffer);
-  while (done < count) {
-    const ssize_t got = read(h, out + done, count - done);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN && ClearNonBlocking(h)) continue;
-      if (done == 0) throw EInOutError(LastError());
-      heldErrors_.emplace_back(h, LastError());
-      break;
-    }
-    done += static_cast<size_t>(got);
-  }
-  return done;
 }
 
 void FileAccess::Close(FileHandle h) {
-  if (h == kNoFile) return;
-  std::erase_if(heldErrors_, [h](const auto& e) { return e.first == h; });
-  close(h);
+  if (h != kNoFile) close(h);
 }
 
 int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {
-  h = PathAt(path).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  h = PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
   return h < 0 ? LastError() : 0;
 }
 
@@ -271,13 +314,13 @@ int FileAccess::Write(FileHandle h, const char* data, size_t count) {
 int FileAccess::CloseWrite(FileHandle h) { return close(h) != 0 ? LastError() : 0; }
 
 int FileAccess::CreateNew(const std::string& path) {
-  const int fd = PathAt(path).Open(O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  const int fd = PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return LastError();
   return close(fd) != 0 ? LastError() : 0;
 }
 
 int FileAccess::Erase(const std::string& path) {
-  const PathAt at(path);
+  const PathAt at(path, held_);
   if (at.Error() != 0) return at.Error();
   return unlinkat(at.Dir(), at.Name(), 0) != 0 ? LastError() : 0;
 }
@@ -292,7 +335,7 @@ std::string FileAccess::GetCurrentDir() {
 }
 
 int FileAccess::SetCurrentDir(const std::string& path) {
-  const int fd = PathAt(path).Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
+  const int fd = PathAt(path, held_).Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return LastError();
   const int result = fchdir(fd) != 0 ? LastError() : 0;
   close(fd);

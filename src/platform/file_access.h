@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace zek {
@@ -44,6 +43,13 @@ struct FindRecord {
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
 
+// A directory that FileAccess keeps open for its caller.
+struct HeldDirectory {
+  std::string Path;  // without repeated or trailing slashes
+  int Fd = -1;
+  int Holds = 0;
+};
+
 class FileAccess {
  public:
   virtual ~FileAccess() = default;
@@ -61,6 +67,11 @@ class FileAccess {
   virtual void FindClose(FindRecord& f);
   // Identity of a directory (links followed); false when it cannot be reached.
   virtual bool DirectoryId(const std::string& path, FileId& id);
+  // Keeps a directory open while a caller works in it: the directory itself and
+  // the names in it are then looked up from there, not by walking the whole
+  // path again. Holds of one path nest; a hold that fails changes nothing.
+  virtual void HoldDirectory(const std::string& path);
+  virtual void ReleaseDirectory(const std::string& path);
 
   // True for an existing file that is not a directory (links followed).
   virtual bool FileExists(const std::string& path);
@@ -69,16 +80,18 @@ class FileAccess {
   // steps (see dos_time.h), from one look at the file.
   virtual bool ExistingFileTime(const std::string& path, int64_t& steps);
 
-  // Opens an existing regular file for reading: 0 or the OS error code. Anything
-  // that is not a regular file (FIFO, device, socket, directory) is refused, so
-  // an open never blocks and no endless device is read.
-  virtual int OpenRead(const std::string& path, FileHandle& h);
+  // Opens an existing regular file for reading: 0 or the OS error code, and the
+  // file's size as the open found it. Anything that is not a regular file
+  // (FIFO, device, socket, directory) is refused, so an open never blocks and
+  // no endless device is read.
+  virtual int OpenRead(const std::string& path, FileHandle& h, int64_t& size);
   // These raise EInOutError with the OS error code.
   virtual int64_t FileSize(FileHandle h);
-  // Reads until count bytes, the end of the file or an error. Bytes that came
-  // before an error are delivered and the error is raised by the next BlockRead
-  // of the file, so a reader that reads ahead meets it only if it goes on to
-  // the bytes that could not be read, and the damaged spot is read only once.
+  // One read of up to count bytes: fewer at the end of the file, or where the
+  // file system hands out less at a time. Bytes that come before an error are
+  // delivered and the error is raised by the next BlockRead of the file, so a
+  // reader that reads ahead meets it only if it goes on to the bytes that could
+  // not be read.
   virtual size_t BlockRead(FileHandle h, void* buffer, size_t count);
   // Errors of a close are of no interest to a reader.
   virtual void Close(FileHandle h);
@@ -96,8 +109,7 @@ class FileAccess {
   virtual int SetCurrentDir(const std::string& path);
 
  private:
-  // Read errors held back by BlockRead, by file; at most the two compared files.
-  std::vector<std::pair<FileHandle, int>> heldErrors_;
+  std::vector<HeldDirectory> held_;
 };
 
 // The back end in use; the POSIX one unless a test has put another in place.

@@ -46,8 +46,8 @@ class WatchedFiles : public FileAccess {
   size_t MostPerRead = SIZE_MAX;
   std::function<void(FileHandle)> AfterRead;
 
-  int OpenRead(const std::string& path, FileHandle& h) override {
-    const int result = FileAccess::OpenRead(path, h);
+  int OpenRead(const std::string& path, FileHandle& h, int64_t& size) override {
+    const int result = FileAccess::OpenRead(path, h, size);
     if (result == 0) Delivered[h] = 0;
     return result;
   }
@@ -202,8 +202,8 @@ class DamagedSource : public WatchedFiles {
   std::string Path;
   int64_t Damage = 0;
 
-  int OpenRead(const std::string& path, FileHandle& h) override {
-    const int result = WatchedFiles::OpenRead(path, h);
+  int OpenRead(const std::string& path, FileHandle& h, int64_t& size) override {
+    const int result = WatchedFiles::OpenRead(path, h, size);
     if (result == 0 && path == Path) {
       source_ = h;
       held_ = false;

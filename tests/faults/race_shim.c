@@ -74,6 +74,18 @@ static void vanish(const char* path, int at_open) {
   vanish_path = NULL;
 }
 
+/* The whole path that (dirfd, path) names, in out. */
+static const char* full_path(int dirfd, const char* path, char* out, size_t size) {
+  if (dirfd == AT_FDCWD || path[0] == '/') return path;
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", dirfd);
+  const ssize_t n = readlink(link, out, size - 1);
+  if (n <= 0) return path;
+  out[n] = '\0';
+  if (strcmp(path, ".") != 0) snprintf(out + n, size - (size_t)n, "/%s", path);
+  return out;
+}
+
 struct dirent* readdir(DIR* dir) {
   struct dirent* entry = real_readdir(dir);
   if (entry != NULL && vanish_name != NULL && vanish_listed == 0 && strcmp(entry->d_name, vanish_name) == 0)
@@ -82,12 +94,9 @@ struct dirent* readdir(DIR* dir) {
 }
 
 int fstatat(int dirfd, const char* path, struct stat* st, int flags) {
-  if (dirfd == AT_FDCWD) {
-    /* A look by the whole path: the existence test. */
-    vanish(path, 0);
-  } else if (vanish_listed == 1 && vanish_name != NULL && strcmp(path, vanish_name) == 0) {
-    vanish_listed = 2;
-  }
+  /* The first look after the listing is the search's own, the next the existence test. */
+  char full[8192];
+  vanish(full_path(dirfd, path, full, sizeof full), 0);
   return real_fstatat(dirfd, path, st, flags);
 }
 
@@ -156,7 +165,8 @@ int openat(int dirfd, const char* path, int flags, ...) {
   va_start(ap, flags);
   const mode_t mode = mode_arg(flags, ap);
   va_end(ap);
-  vanish(path, 1);
-  race_create(path, flags);
+  char full[8192];
+  vanish(full_path(dirfd, path, full, sizeof full), 1);
+  race_create(full_path(dirfd, path, full, sizeof full), flags);
   return real_openat(dirfd, path, flags, mode);
 }

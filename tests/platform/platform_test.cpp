@@ -135,9 +135,10 @@ TEST(FileAccessTest, OpenRefusesWhatIsNotARegularFile) {
   test::TempTree tree;
   ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
   FileHandle h = kNoFile;
-  EXPECT_NE(Files().OpenRead(tree.Path("fifo"), h), 0);
-  EXPECT_NE(Files().OpenRead("/dev/zero", h), 0);
-  EXPECT_NE(Files().OpenRead(tree.Root(), h), 0);
+  int64_t size = 0;
+  EXPECT_NE(Files().OpenRead(tree.Path("fifo"), h, size), 0);
+  EXPECT_NE(Files().OpenRead("/dev/zero", h, size), 0);
+  EXPECT_NE(Files().OpenRead(tree.Root(), h, size), 0);
   EXPECT_EQ(h, kNoFile);
   EXPECT_TRUE(Files().FileExists(tree.Path("fifo")));
   EXPECT_FALSE(Files().FileExists(tree.Root()));
