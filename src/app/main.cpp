@@ -5,7 +5,7 @@
 #include "app/batch_mode.h"
 
 #ifdef ZEK32_WITH_GUI
-#include "app/gui_main.h"
+#include "app/gui_loader.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     if (arg == "--batch") return zek::RunBatch(args);
   }
 #ifdef ZEK32_WITH_GUI
-  return zek::RunGui(argc, argv);
+  return zek::StartGui(argc, argv);
 #else
   std::fputs("zek32: built without windows; use --batch (see --help)\n", stderr);
   return zek::kExitTrouble;

@@ -68,11 +68,23 @@ TEST_F(BatchModeTest, CommandLineMistakesAreUsageErrors) {
   // Guards against the window start aborting the process where there is no display.
   const ProcessResult headless = RunProcess({ZEK32_BINARY}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
   EXPECT_EQ(headless.ExitCode, kExitTrouble);
+#ifdef ZEK32_WITH_GUI
+  // Said by the windows' module, so the program found and loaded it.
+  EXPECT_NE(headless.Err.find("no display"), std::string::npos) << headless.Err;
+#endif
   EXPECT_NE(headless.Err.find("--batch"), std::string::npos);
   const ProcessResult help = Zek({"--help"});
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Out.find("--batch"), std::string::npos);
   EXPECT_EQ(Zek({"--version"}).Out, "zek32 " ZEK32_VERSION "\n");
+}
+
+TEST_F(BatchModeTest, TheProgramLoadsNoWindowLibrary) {
+  // Guards against batch mode paying for the start-up and memory of the window libraries it never uses.
+  const ProcessResult r = RunProcess({ZEK32_BINARY, "--version"}, {"LD_TRACE_LOADED_OBJECTS=1"});
+  EXPECT_EQ(r.ExitCode, 0);
+  EXPECT_NE(r.Out.find("libc.so"), std::string::npos) << r.Out;  // the loader did list the libraries
+  EXPECT_EQ(r.Out.find("Qt"), std::string::npos) << r.Out;
 }
 
 TEST_F(BatchModeTest, AnIoErrorEndsTheRunWithItsTextOnStderr) {

@@ -1,0 +1,27 @@
+#include "app/gui_loader.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/batch_mode.h"
+#include "platform/module.h"
+
+namespace zek {
+
+int StartGui(int argc, char** argv) {
+  const std::string directory = ProgramDirectory();
+  // Beside the program in the build tree, in the library directory once installed.
+  std::string errors;
+  for (const char* place : {"", "/" ZEK32_MODULE_DIR}) {
+    const std::string path = directory + place + "/" ZEK32_MODULE_NAME;
+    std::string why;
+    if (auto* run = reinterpret_cast<int (*)(int, char**)>(LoadModuleFunction(path, "zek32_run_gui", why)))
+      return run(argc, argv);
+    errors += (errors.empty() ? "" : "; ") + why;
+  }
+  std::fprintf(stderr, "zek32: the windows cannot be loaded (%s); use zek32 --batch SOURCE TARGET (see zek32 --help)\n",
+               errors.c_str());
+  return kExitTrouble;
+}
+
+}  // namespace zek
