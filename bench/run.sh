@@ -94,7 +94,11 @@ peak_kb() {
   awk -F': ' '/Maximum resident set size/ {print $2}' "$dir/time.txt"
 }
 
-warm() { find "$1" -type f -exec cat {} + >/dev/null; }
+# Written back first, so that no write-back of the new set runs during the timing.
+warm() {
+  sync
+  find "$1" -type f -exec cat {} + >/dev/null
+}
 
 RESULTS=$WORK/results.txt
 : >"$RESULTS"

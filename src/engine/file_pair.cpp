@@ -180,37 +180,37 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(FilesTotal));
   view_.SetLabel(StatusLabel::File, "Comparing: " + sourcePath);
 
-  // Each file's existence test also takes its time for the time test: when
-  // both exist, nothing runs between the tests that could let anyone act.
-  int64_t sourceTime = 0;
-  int64_t targetTime = 0;
-  if (!files.ExistingFileTime(sourcePath, sourceTime)) {
+  // One look at each file serves its existence test, its time test and its
+  // open, so no other program can slip in between them. The source is looked
+  // at first and alone: a missing source leaves the target unseen.
+  OpenPair open;
+  const FileLook sourceLook = files.LookAndOpen(sourcePath);
+  FileLook targetLook;
+  open.Source = sourceLook.Handle;
+  if (!sourceLook.Exists) {
     Report("Source file not found: " + sourcePath);
     pairUsable = false;
   }
-  if (pairUsable && !files.ExistingFileTime(targetPath, targetTime)) {
-    if (options.Checked(Option::TargetNotFound)) Report("Target file not found: " + targetPath);
-    ++TargetsNotFound;
-    view_.SetLabel(StatusLabel::NichtGefunden, "Not found: " + std::to_string(TargetsNotFound));
-    pairUsable = false;
+  if (pairUsable) {
+    targetLook = files.LookAndOpen(targetPath);
+    open.Target = targetLook.Handle;
+    if (!targetLook.Exists) {
+      if (options.Checked(Option::TargetNotFound)) Report("Target file not found: " + targetPath);
+      ++TargetsNotFound;
+      view_.SetLabel(StatusLabel::NichtGefunden, "Not found: " + std::to_string(TargetsNotFound));
+      pairUsable = false;
+    }
   }
-  if (pairUsable && sourceTime != targetTime) {
+  if (pairUsable && sourceLook.TimeSteps != targetLook.TimeSteps) {
     if (options.Checked(Option::DifferentTime)) Report(pair + " have different file time.");
     countDifferent();
   }
-
-  // The opens measure the sizes for the size test. The dispatch that follows
-  // is no meeting point with other programs: a file that changes during it is
-  // one that changed just after its size was taken.
-  OpenPair open;
-  int64_t sourceOpenSize = 0;
-  int64_t targetOpenSize = 0;
   if (pairUsable) {
-    if (files.OpenRead(sourcePath, open.Source, sourceOpenSize) != 0) {
+    if (sourceLook.OpenError != 0) {
       if (options.Checked(Option::CouldNotOpenSource)) Report("Could not open source file: " + sourcePath);
       pairUsable = false;
     }
-    if (files.OpenRead(targetPath, open.Target, targetOpenSize) != 0) {
+    if (targetLook.OpenError != 0) {
       if (options.Checked(Option::CouldNotOpenTarget)) Report("Could not open target file: " + targetPath);
       pairUsable = false;
     }
@@ -223,11 +223,14 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   view_.SetProgressPosition(0);
   view_.SetProgressRange(0, ProgressMaximum(sourceSize));
 
+  // The opens measured the sizes for the size test. The dispatch between is no
+  // meeting point with other programs: a file that changes during it is one
+  // that changed just after its size was taken.
   BlockReader source(open.Source, sourceBuffer_);
   BlockReader target(open.Target, targetBuffer_);
   if (pairUsable) {
-    source.SetSize(sourceOpenSize);
-    target.SetSize(targetOpenSize);
+    source.SetSize(sourceLook.Size);
+    target.SetSize(targetLook.Size);
     if (source.Size() != target.Size()) {
       if (options.Checked(Option::DifferentSize)) Report(pair + " have different size.");
       countDifferent();

@@ -21,7 +21,7 @@ namespace {
 int LastError() { return errno != 0 ? errno : EIO; }
 
 // True if O_NONBLOCK was set and is now cleared; of the status flags that
-// F_SETFL sets, OpenRead gives only that one.
+// F_SETFL sets, LookAndOpen gives only that one.
 bool ClearNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   return flags >= 0 && (flags & O_NONBLOCK) != 0 && fcntl(fd, F_SETFL, 0) == 0;
@@ -244,33 +244,40 @@ bool FileAccess::DirectoryExists(const std::string& path) {
   return !path.empty() && PathAt(path, held_).Stat(st) && S_ISDIR(st.st_mode);
 }
 
-bool FileAccess::ExistingFileTime(const std::string& path, int64_t& steps) {
+FileLook FileAccess::LookAndOpen(const std::string& path) {
+  FileLook look;
+  const PathAt at(path, held_);
   struct stat st {};
-  if (path.empty() || !PathAt(path, held_).Stat(st) || S_ISDIR(st.st_mode)) return false;
-  steps = LocalTwoSecondSteps(st.st_mtime);
-  return true;
-}
-
-int FileAccess::OpenRead(const std::string& path, FileHandle& h, int64_t& size) {
-  h = kNoFile;
-  size = 0;
   // O_NONBLOCK so that a FIFO without a writer cannot hold us; it is refused below.
-  const int fd = PathAt(path, held_).Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return LastError();
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int code = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-    close(fd);
-    return code;
+  const int fd = path.empty() ? -1 : at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd >= 0) {
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      close(fd);
+      return look;
+    }
+    look.Exists = true;
+    look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+    if (!S_ISREG(st.st_mode)) {
+      close(fd);
+      look.OpenError = EACCES;
+      return look;
+    }
+    // O_NONBLOCK stays, which spares a call per file: Linux ignores it for
+    // regular files, and should a file system honour it, BlockRead clears it
+    // at the first EAGAIN. Files within the kernel's default read-ahead gain
+    // nothing from the hint.
+    if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    look.Handle = fd;
+    look.Size = static_cast<int64_t>(st.st_size);
+    return look;
   }
-  // O_NONBLOCK stays, which spares a call per file: Linux ignores it for
-  // regular files, and should a file system honour it, BlockRead clears it at
-  // the first EAGAIN. Files within the kernel's default read-ahead gain nothing
-  // from the hint.
-  if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  h = fd;
-  size = static_cast<int64_t>(st.st_size);
-  return 0;
+  // Not opened: it may still exist, unreadable.
+  const int error = LastError();
+  if (path.empty() || error == ENOENT || !at.Stat(st) || S_ISDIR(st.st_mode)) return look;
+  look.Exists = true;
+  look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+  look.OpenError = error;
+  return look;
 }
 
 int64_t FileAccess::FileSize(FileHandle h) {

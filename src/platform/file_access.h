@@ -43,6 +43,15 @@ struct FindRecord {
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
 
+// A file to compare as one look finds it.
+struct FileLook {
+  bool Exists = false;  // as a file, links followed: a directory does not count
+  int64_t TimeSteps = 0;  // last write in local two-second steps (see dos_time.h)
+  int OpenError = 0;  // 0 when Handle is open for reading, else why it is not
+  FileHandle Handle = kNoFile;
+  int64_t Size = 0;  // as the open found it
+};
+
 // A directory that FileAccess keeps open for its caller.
 struct HeldDirectory {
   std::string Path;  // without repeated or trailing slashes
@@ -76,15 +85,11 @@ class FileAccess {
   // True for an existing file that is not a directory (links followed).
   virtual bool FileExists(const std::string& path);
   virtual bool DirectoryExists(const std::string& path);
-  // FileExists and, for such a file, its last-write time in local two-second
-  // steps (see dos_time.h), from one look at the file.
-  virtual bool ExistingFileTime(const std::string& path, int64_t& steps);
-
-  // Opens an existing regular file for reading: 0 or the OS error code, and the
-  // file's size as the open found it. Anything that is not a regular file
-  // (FIFO, device, socket, directory) is refused, so an open never blocks and
-  // no endless device is read.
-  virtual int OpenRead(const std::string& path, FileHandle& h, int64_t& size);
+  // The existence and time test and the open of a file to compare, from one
+  // open where the file can be opened. Only a regular file is opened: anything
+  // else (FIFO, device, socket) exists but is refused, so that an open never
+  // blocks and no endless device is read. The caller closes the handle.
+  virtual FileLook LookAndOpen(const std::string& path);
   // These raise EInOutError with the OS error code.
   virtual int64_t FileSize(FileHandle h);
   // One read of up to count bytes: fewer at the end of the file, or where the

@@ -46,10 +46,10 @@ class WatchedFiles : public FileAccess {
   size_t MostPerRead = SIZE_MAX;
   std::function<void(FileHandle)> AfterRead;
 
-  int OpenRead(const std::string& path, FileHandle& h, int64_t& size) override {
-    const int result = FileAccess::OpenRead(path, h, size);
-    if (result == 0) Delivered[h] = 0;
-    return result;
+  FileLook LookAndOpen(const std::string& path) override {
+    const FileLook look = FileAccess::LookAndOpen(path);
+    if (look.Handle != kNoFile) Delivered[look.Handle] = 0;
+    return look;
   }
   size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
     // A loop that never ends would only show as a test that hangs.
@@ -202,13 +202,13 @@ class DamagedSource : public WatchedFiles {
   std::string Path;
   int64_t Damage = 0;
 
-  int OpenRead(const std::string& path, FileHandle& h, int64_t& size) override {
-    const int result = WatchedFiles::OpenRead(path, h, size);
-    if (result == 0 && path == Path) {
-      source_ = h;
+  FileLook LookAndOpen(const std::string& path) override {
+    const FileLook look = WatchedFiles::LookAndOpen(path);
+    if (look.Handle != kNoFile && path == Path) {
+      source_ = look.Handle;
       held_ = false;
     }
-    return result;
+    return look;
   }
   size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
     if (h != source_) return WatchedFiles::BlockRead(h, buffer, count);

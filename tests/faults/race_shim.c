@@ -1,9 +1,9 @@
 /* LD_PRELOAD shim that plays the other program in a race. Each fault fires
  * once, on the path named in its variable, and appends a line to
  * ZEK_SHIM_MARKER when it does:
- *   ZEK_SHIM_VANISH=PATH ZEK_SHIM_VANISH_AT=listed|open
- *       unlink PATH once the directory search has delivered it and looked at it
- *       (at the next stat of PATH), or just before PATH is opened
+ *   ZEK_SHIM_VANISH=PATH
+ *       unlink PATH once the directory search has delivered it and looked at it,
+ *       at the next look at PATH (a stat or an open)
  *   ZEK_SHIM_RESIZE=PATH ZEK_SHIM_RESIZE_TO=BYTES   truncate or extend PATH after the first read from it
  *   ZEK_SHIM_CREATE=PATH                            create PATH with content just before an exclusive create of it
  */
@@ -21,7 +21,6 @@
 
 static const char* vanish_path;
 static const char* vanish_name; /* the last component of vanish_path */
-static int vanish_at_open;
 /* 0: not listed yet; 1: delivered by readdir; 2: the search has looked at it */
 static int vanish_listed;
 static const char* resize_path;
@@ -47,7 +46,6 @@ __attribute__((constructor)) static void shim_init(void) {
   vanish_path = getenv("ZEK_SHIM_VANISH");
   if (vanish_path != NULL)
     vanish_name = strrchr(vanish_path, '/') != NULL ? strrchr(vanish_path, '/') + 1 : vanish_path;
-  vanish_at_open = getenv("ZEK_SHIM_VANISH_AT") != NULL && strcmp(getenv("ZEK_SHIM_VANISH_AT"), "open") == 0;
   resize_path = getenv("ZEK_SHIM_RESIZE");
   if (getenv("ZEK_SHIM_RESIZE_TO") != NULL) resize_to = (off_t)atoll(getenv("ZEK_SHIM_RESIZE_TO"));
   create_path = getenv("ZEK_SHIM_CREATE");
@@ -63,9 +61,9 @@ static void mark(const char* what, const char* path) {
 }
 
 /* Another program removes the file just before the program looks at it. */
-static void vanish(const char* path, int at_open) {
-  if (vanish_path == NULL || at_open != vanish_at_open || strcmp(path, vanish_path) != 0) return;
-  if (!at_open && vanish_listed < 2) {
+static void vanish(const char* path) {
+  if (vanish_path == NULL || strcmp(path, vanish_path) != 0) return;
+  if (vanish_listed < 2) {
     /* The directory search's own look at the entry it has just delivered. */
     if (vanish_listed == 1) vanish_listed = 2;
     return;
@@ -96,12 +94,12 @@ struct dirent* readdir(DIR* dir) {
 int fstatat(int dirfd, const char* path, struct stat* st, int flags) {
   /* The first look after the listing is the search's own, the next the existence test. */
   char full[8192];
-  vanish(full_path(dirfd, path, full, sizeof full), 0);
+  vanish(full_path(dirfd, path, full, sizeof full));
   return real_fstatat(dirfd, path, st, flags);
 }
 
 int stat(const char* path, struct stat* st) {
-  vanish(path, 0);
+  vanish(path);
   return real_stat(path, st);
 }
 
@@ -145,7 +143,7 @@ int open(const char* path, int flags, ...) {
   va_start(ap, flags);
   const mode_t mode = mode_arg(flags, ap);
   va_end(ap);
-  vanish(path, 1);
+  vanish(path);
   race_create(path, flags);
   return real_open(path, flags, mode);
 }
@@ -155,7 +153,7 @@ int open64(const char* path, int flags, ...) {
   va_start(ap, flags);
   const mode_t mode = mode_arg(flags, ap);
   va_end(ap);
-  vanish(path, 1);
+  vanish(path);
   race_create(path, flags);
   return real_open64(path, flags, mode);
 }
@@ -166,7 +164,7 @@ int openat(int dirfd, const char* path, int flags, ...) {
   const mode_t mode = mode_arg(flags, ap);
   va_end(ap);
   char full[8192];
-  vanish(full_path(dirfd, path, full, sizeof full), 1);
+  vanish(full_path(dirfd, path, full, sizeof full));
   race_create(full_path(dirfd, path, full, sizeof full), flags);
   return real_openat(dirfd, path, flags, mode);
 }

@@ -134,12 +134,14 @@ TEST(FindTest, AttributesAndTheExclusionRule) {
 TEST(FileAccessTest, OpenRefusesWhatIsNotARegularFile) {
   test::TempTree tree;
   ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
-  FileHandle h = kNoFile;
-  int64_t size = 0;
-  EXPECT_NE(Files().OpenRead(tree.Path("fifo"), h, size), 0);
-  EXPECT_NE(Files().OpenRead("/dev/zero", h, size), 0);
-  EXPECT_NE(Files().OpenRead(tree.Root(), h, size), 0);
-  EXPECT_EQ(h, kNoFile);
+  for (const std::string& path : {tree.Path("fifo"), std::string("/dev/zero")}) {
+    const FileLook look = Files().LookAndOpen(path);
+    EXPECT_TRUE(look.Exists) << path;
+    EXPECT_NE(look.OpenError, 0) << path;
+    EXPECT_EQ(look.Handle, kNoFile) << path;
+  }
+  EXPECT_FALSE(Files().LookAndOpen(tree.Root()).Exists);
+  EXPECT_EQ(Files().LookAndOpen(tree.Root()).Handle, kNoFile);
   EXPECT_TRUE(Files().FileExists(tree.Path("fifo")));
   EXPECT_FALSE(Files().FileExists(tree.Root()));
 }

@@ -82,24 +82,42 @@ TEST(BlockReadTest, ReadsThatTheFileRefusesWithEagainAreRetriedBlocking) {
   close(ends[0]);
 }
 
-TEST(ExistingFileTimeTest, TheExistenceAndTimeOfAFileFromOneLook) {
-  // Guards against a directory or a dangling link that passes as an existing file, or a time taken from elsewhere.
+TEST(LookAndOpenTest, TheExistenceTimeAndOpenOfAFileFromOneLook) {
+  // Guards against a directory or a dangling link that passes as an existing file, an unreadable file that
+  // passes as missing, or a time or size taken from elsewhere.
   test::TempTree tree;
-  tree.Write("file", "x", test::kFixedTime + 4);
+  tree.Write("file", "xyz", test::kFixedTime + 4);
+  tree.Write("locked", "l", test::kFixedTime + 8);
+  ASSERT_EQ(chmod(tree.Path("locked").c_str(), 0), 0);
   tree.MakeDir("dir");
   ASSERT_EQ(symlink(tree.Path("file").c_str(), tree.Path("link").c_str()), 0);
   ASSERT_EQ(symlink(tree.Path("nowhere").c_str(), tree.Path("dangling").c_str()), 0);
-  int64_t steps = -1;
-  ASSERT_TRUE(Files().ExistingFileTime(tree.Path("file"), steps));
-  EXPECT_EQ(steps, LocalTwoSecondSteps(test::kFixedTime + 4));
-  steps = -1;
-  ASSERT_TRUE(Files().ExistingFileTime(tree.Path("link"), steps));
-  EXPECT_EQ(steps, LocalTwoSecondSteps(test::kFixedTime + 4));
-  for (const char* missing : {"dir", "dangling", "none"}) {
-    EXPECT_FALSE(Files().ExistingFileTime(tree.Path(missing), steps)) << missing;
-    EXPECT_EQ(Files().ExistingFileTime(tree.Path(missing), steps), Files().FileExists(tree.Path(missing))) << missing;
+  for (const char* name : {"file", "link"}) {
+    const FileLook look = Files().LookAndOpen(tree.Path(name));
+    EXPECT_TRUE(look.Exists) << name;
+    EXPECT_EQ(look.TimeSteps, LocalTwoSecondSteps(test::kFixedTime + 4)) << name;
+    EXPECT_EQ(look.OpenError, 0) << name;
+    EXPECT_EQ(look.Size, 3) << name;
+    ASSERT_NE(look.Handle, kNoFile) << name;
+    char buffer[8];
+    EXPECT_EQ(Files().BlockRead(look.Handle, buffer, sizeof buffer), 3u) << name;
+    Files().Close(look.Handle);
   }
-  EXPECT_FALSE(Files().ExistingFileTime("", steps));
+  for (const char* missing : {"dir", "dangling", "none", "none/deeper"}) {
+    const FileLook look = Files().LookAndOpen(tree.Path(missing));
+    EXPECT_FALSE(look.Exists) << missing;
+    EXPECT_EQ(look.Handle, kNoFile) << missing;
+    EXPECT_EQ(look.Exists, Files().FileExists(tree.Path(missing))) << missing;
+  }
+  EXPECT_FALSE(Files().LookAndOpen("").Exists);
+  // Root may read anything; only others find the locked file unreadable.
+  if (geteuid() != 0) {
+    const FileLook look = Files().LookAndOpen(tree.Path("locked"));
+    EXPECT_TRUE(look.Exists);
+    EXPECT_EQ(look.OpenError, EACCES);
+    EXPECT_EQ(look.TimeSteps, LocalTwoSecondSteps(test::kFixedTime + 8));
+    EXPECT_EQ(look.Handle, kNoFile);
+  }
 }
 
 std::set<std::string> Directories(const std::string& pattern, bool directoriesOnly) {
@@ -158,18 +176,13 @@ TEST(HoldDirectoryTest, NamesInAHeldDirectoryAreLookedUpThere) {
   files.HoldDirectory(d);  // holds nest
   // Moved away, the held directory still answers for its own names, however they are spelt.
   ASSERT_EQ(rename(d.c_str(), moved.c_str()), 0);
-  for (const std::string& path : {d + "/f", d + "//f", d + "/./f"}) {
-    FileHandle h = kNoFile;
-    int64_t size = -1;
-    SCOPED_TRACE(path);
-    if (path == d + "/./f") {
-      EXPECT_NE(files.OpenRead(path, h, size), 0);  // not spelt as a name in d: looked up through the path
-      continue;
-    }
-    ASSERT_EQ(files.OpenRead(path, h, size), 0);
-    EXPECT_EQ(size, 4);
-    files.Close(h);
+  for (const std::string& path : {d + "/f", d + "//f"}) {
+    const FileLook look = files.LookAndOpen(path);
+    EXPECT_EQ(look.Size, 4) << path;
+    files.Close(look.Handle);
   }
+  // Not spelt as a name in it, a path is looked up as it stands.
+  EXPECT_FALSE(files.LookAndOpen(d + "/./f").Exists);
   FileId id, sub;
   EXPECT_TRUE(files.DirectoryId(d, id));
   EXPECT_TRUE(files.DirectoryExists(d + "/sub"));
