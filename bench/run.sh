@@ -26,7 +26,7 @@ export LC_ALL=C
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SETS=${1:-ABCDE}
-RUNS=${RUNS:-5}
+RUNS=${RUNS:-9}
 BUILD=${BUILD:-$ROOT/build-bench}
 GUI=${ZEK32_GUI:-ON}
 BLOCK=20480
@@ -153,12 +153,13 @@ bench_set() {
 # need_space MIB: true when the temporary directory has that much free space.
 need_space() { (($(df -Pk "$WORK" | awk 'NR == 2 {print $4}') >= $1 * 1024)); }
 
-# Bytes that one run of ours reads from the files below DIR, as strace sees them.
+# Bytes that one run of ours reads from files named NAME (opened by whole path or
+# relative to a directory), as strace sees them.
 bytes_read() {
-  local dir=$1
+  local dir=$1 name=$2
   strace -e trace=openat,read -o "$dir/strace.txt" "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >/dev/null || true
-  awk -v dir="$dir/" '
-    /^openat\(/ && index($0, dir) && $NF ~ /^[0-9]+$/ {fd[$NF] = 1}
+  awk -v name="/$name\"" -v bare="\"$name\"" '
+    /^openat\(/ && (index($0, name) || index($0, bare)) && $NF ~ /^[0-9]+$/ {fd[$NF] = 1}
     /^read\(/ {split(substr($0, 6), a, ","); if ((a[1] in fd) && $NF ~ /^[0-9]+$/) sum += $NF}
     END {print sum + 0}' "$dir/strace.txt"
 }
@@ -183,8 +184,9 @@ if [[ $SETS == *A* || $SETS == *E* ]]; then
       "$A/src/big.bin" "$A/tgt/big.bin" >"$A/expected.txt"
     bench_set E "$A" 1 "cmp $A/src/big.bin $A/tgt/big.bin" 1 -
     if command -v strace >/dev/null; then
-      read_bytes=$(bytes_read "$A")
+      read_bytes=$(bytes_read "$A" big.bin)
       echo "Set E: ours read $read_bytes bytes from the two files ($((read_bytes / BLOCK)) blocks of $BLOCK)"
+      ((read_bytes > 0)) || die "set E: no read of the two files was seen, so nothing was counted"
       ((read_bytes <= 2 * 4 * BLOCK)) || die "set E read more than a few blocks"
     else
       echo "Set E: strace is missing, so the bytes read are not counted"

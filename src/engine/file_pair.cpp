@@ -78,15 +78,21 @@ class BlockReader {
     endSeen_ = false;
     size_t want = blocks * kBlockSize;
     const int64_t left = std::max<int64_t>(Size() - position_, 0);
-    const bool probing = left < static_cast<int64_t>(want);
+    bool probing = left < static_cast<int64_t>(want);
     if (probing) want = std::max(end_, static_cast<size_t>(left) + 1);
     while (end_ < want) {
       const size_t asked = want - end_;
       const size_t got = Files().BlockRead(file_, buffer_.data() + end_, asked);
       end_ += got;
       endSeen_ = probing && got < asked && static_cast<int64_t>(end_) == left;
+      if (got == 0 || endSeen_) break;
+      if (probing && end_ == want) {
+        // The file has grown past its measured size: read on as for a longer one.
+        probing = false;
+        want = blocks * kBlockSize;
+      }
       // One whole block is enough to go on; the rest is read when it is needed.
-      if (got == 0 || endSeen_ || end_ >= kBlockSize) break;
+      if (end_ >= kBlockSize) break;
     }
     // A short remainder is the end of the file only where a read found the end
     // there, or where it is all of the blocks asked for; any other is read on.

@@ -45,10 +45,12 @@ class WatchedFiles : public FileAccess {
   std::vector<size_t> Asked;
   size_t MostPerRead = SIZE_MAX;
   std::function<void(FileHandle)> AfterRead;
+  std::function<void(const std::string&)> AfterOpen;
 
   FileLook LookAndOpen(const std::string& path) override {
     const FileLook look = FileAccess::LookAndOpen(path);
     if (look.Handle != kNoFile) Delivered[look.Handle] = 0;
+    if (AfterOpen) AfterOpen(path);
     return look;
   }
   size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
@@ -305,6 +307,24 @@ TEST_F(ReadAheadTest, APairThatGrowsAlikeWhileItIsReadIsReadToItsNewEnd) {
   };
   EXPECT_EQ(ComparePair("g"), Lines{Pair("g") + " are equal."});
   EXPECT_EQ(run.TotalBytes, static_cast<long double>(grown));
+}
+
+TEST_F(ReadAheadTest, AFileThatGrowsBeforeItsFirstReadIsReadInWholeBlocks) {
+  // Guards against the read that looks for the end of a small file handing out the few bytes it asked for as a
+  // short block when the file has grown past them, which shifts every block after it.
+  const std::string small(1000, 'w');
+  std::string grown(50000, 'w');
+  WriteBoth("w", small);
+  files.AfterOpen = [&](const std::string& path) {
+    if (path != Tgt("w")) return;  // both are open
+    tree.Write("src/w", grown);
+    grown[30000] = 'W';
+    tree.Write("tgt/w", grown);
+  };
+  EXPECT_EQ(ComparePair("w"), Lines{Pair("w") + " do not match."});
+  files.AfterOpen = nullptr;
+  // The difference lies in the second whole block of the grown file.
+  EXPECT_EQ(run.TotalBytes, static_cast<long double>(2 * kBlockSize));
 }
 
 }  // namespace
