@@ -2,7 +2,9 @@
 // One comparison run: the walk of the source tree, the comparison of each file
 // pair, the counters, and every line of the run through Report. The main window
 // owns one of these; batch mode and the tests make their own.
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,24 @@ constexpr size_t kBlockSize = 20480;
 constexpr int64_t kProgressStep = 200000;
 // The most blocks read at once: those up to the next progress update.
 constexpr size_t kReadAheadBlocks = static_cast<size_t>(kProgressStep) / kBlockSize + 1;
+
+// Storage for file reads, page-aligned: the kernel copies into such buffers
+// fastest.
+template <class T>
+struct PageAligned {
+  using value_type = T;
+  static constexpr std::align_val_t kAlignment{4096};
+  PageAligned() = default;
+  template <class U>
+  PageAligned(const PageAligned<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlignment)); }
+  void deallocate(T* p, size_t) { ::operator delete(p, kAlignment); }
+  template <class U>
+  bool operator==(const PageAligned<U>&) const {
+    return true;
+  }
+};
+using ReadBuffer = std::vector<unsigned char, PageAligned<unsigned char>>;
 
 class TComparisonRun {
  public:
@@ -58,8 +78,8 @@ class TComparisonRun {
   IRunInputs& inputs_;
   // Directories the walk is inside, so that a link loop is never entered again.
   std::vector<FileId> ancestors_;
-  std::vector<unsigned char> sourceBuffer_;
-  std::vector<unsigned char> targetBuffer_;
+  ReadBuffer sourceBuffer_;
+  ReadBuffer targetBuffer_;
 };
 
 // Helpers of the run's texts, exposed for the tests.

@@ -44,7 +44,7 @@ size_t EqualPrefix(const unsigned char* a, const unsigned char* b, size_t length
 // size, and a read that stops right at that size found the file ending there.
 class BlockReader {
  public:
-  BlockReader(FileHandle file, std::vector<unsigned char>& buffer) : file_(file), buffer_(buffer) {}
+  BlockReader(FileHandle file, ReadBuffer& buffer) : file_(file), buffer_(buffer) {}
 
   void SetSize(int64_t size) {
     size_ = size;
@@ -100,7 +100,7 @@ class BlockReader {
   }
 
   FileHandle file_;
-  std::vector<unsigned char>& buffer_;
+  ReadBuffer& buffer_;
   size_t begin_ = 0;  // the bytes in hand are buffer_[begin_, end_)
   size_t end_ = 0;
   bool complete_ = false;
