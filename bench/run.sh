@@ -16,7 +16,7 @@
 # ours comes from /usr/bin/time -v, for B also with 3,000 files.
 #
 #   bench/run.sh [SETS]        SETS: letters to run, default ABCDE
-#   RUNS=7 bench/run.sh AB     more runs
+#   RUNS=15 bench/run.sh AB    more runs (default 9)
 #   ZEK32_GUI=OFF bench/run.sh a build without the windows
 #
 # It builds the release binary in build-bench/ and keeps its data under one
