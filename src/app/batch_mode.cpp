@@ -1,16 +1,16 @@
 #include "app/batch_mode.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
 
 #include "engine/comparison_run.h"
+#include "engine/path_rules.h"
+#include "platform/console.h"
 #include "platform/file_access.h"
 #include "platform/io_error.h"
 #include "settings/option_set.h"
@@ -19,10 +19,6 @@
 
 namespace zek {
 namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) { g_interrupted = 1; }
 
 class UsageError : public std::runtime_error {
  public:
@@ -57,7 +53,7 @@ class BatchView : public IRunView {
   void Repaint() override {}
   // Ctrl-C plays the part of the Cancel button.
   void ProcessMessages() override {
-    if (g_interrupted != 0 && run_ != nullptr) run_->UserBreak = true;
+    if (InterruptRequested() && run_ != nullptr) run_->UserBreak = true;
   }
 
  private:
@@ -156,6 +152,12 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   }
 }
 
+// The stderr line after a run that could not compare everything.
+std::string NotComparedText(int32_t files, int32_t directories) {
+  return "Not compared: " + std::to_string(files) + (files == 1 ? " file, " : " files, ") + std::to_string(directories) +
+         (directories == 1 ? " directory\n" : " directories\n");
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -172,6 +174,9 @@ std::string UsageText() {
          "  0  no differences found\n"
          "  1  differences found (different files or missing targets)\n"
          "  2  the run was ended by an error or by Ctrl-C, or the command line was wrong\n"
+         "  3  no differences among the files compared, but some files or directories\n"
+         "     could not be compared (not found, not opened, not listed); stderr says\n"
+         "     how many\n"
          "\n"
          "Options:\n"
          "  --ini FILE              read the settings from FILE instead of zek32.ini\n"
@@ -214,7 +219,7 @@ int RunBatch(const std::vector<std::string>& args) {
       } else if (arg == "--ini") {
         // A name typed here means the current directory, not the settings place.
         settingsFile = value();
-        if (settingsFile.find('/') == std::string::npos) settingsFile = "./" + settingsFile;
+        if (DirectoryPart(settingsFile).empty()) settingsFile = std::string(".") + PathDelimiter() + settingsFile;
         if (!Files().FileExists(settingsFile)) {
           std::fputs("File not found.\n", stderr);
           return kExitTrouble;
@@ -236,24 +241,24 @@ int RunBatch(const std::vector<std::string>& args) {
   inputs.Source = paths[0];
   inputs.Target = paths[1];
 
-  g_interrupted = 0;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  sigaction(SIGINT, &action, &previous);
-
+  const ScopedInterruptWatch interrupts;
   int code = kExitTrouble;
   {
-    BatchView view(isatty(STDERR_FILENO) != 0);
+    BatchView view(StderrIsTerminal());
     TComparisonRun run(view, inputs);
     view.Attach(run);
     try {
       run.RunComparison();
       if (run.UserBreak) {
         code = kExitTrouble;
+      } else if (run.FilesDifferent != 0 || run.TargetsNotFound != 0) {
+        code = kExitDifferent;
       } else {
-        code = run.FilesDifferent == 0 && run.TargetsNotFound == 0 ? kExitSame : kExitDifferent;
+        code = run.FilesNotCompared == 0 && run.DirectoriesNotCompared == 0 ? kExitSame : kExitNotAllCompared;
+      }
+      if (run.FilesNotCompared != 0 || run.DirectoriesNotCompared != 0) {
+        std::fflush(stdout);
+        std::fputs(NotComparedText(run.FilesNotCompared, run.DirectoriesNotCompared).c_str(), stderr);
       }
     } catch (const EInOutError& error) {
       std::fflush(stdout);
@@ -261,7 +266,6 @@ int RunBatch(const std::vector<std::string>& args) {
     }
   }
   std::fflush(stdout);
-  sigaction(SIGINT, &previous, nullptr);
   return code;
 }
 

@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     if (arg == "--") break;
     if (arg == "--help" || arg == "-h") {
       std::fputs(zek::UsageText().c_str(), stdout);
+#ifndef ZEK32_WITH_GUI
+      std::fputs("\nThis build has no windows: only --batch runs.\n", stdout);
+#endif
       return 0;
     }
     if (arg == "--version") {

@@ -8,7 +8,11 @@
 namespace zek {
 
 enum class PathSyntax { Windows, Posix };
+#ifdef _WIN32
+constexpr PathSyntax kNativeSyntax = PathSyntax::Windows;
+#else
 constexpr PathSyntax kNativeSyntax = PathSyntax::Posix;
+#endif
 
 char PathDelimiter(PathSyntax syntax = kNativeSyntax);
 
@@ -17,6 +21,9 @@ int32_t MinOf(int32_t a, int32_t b);
 
 // "C:\DATA\*.*" -> "C:\DATA", "C:\*.*" -> "C:\", "/data/*.txt" -> "/data", "/*.*" -> "/".
 std::string DirectoryPart(const std::string& path, PathSyntax syntax = kNativeSyntax);
+// DirectoryPart, where an empty one (a bare mask such as "*.txt") means the
+// current directory: ".".
+std::string DirectoryOrCurrent(const std::string& path, PathSyntax syntax = kNativeSyntax);
 // The characters after the last separator, at most 255 of them.
 std::string NamePart(const std::string& path, PathSyntax syntax = kNativeSyntax);
 // Shrinks every run of two or more separators to one.
