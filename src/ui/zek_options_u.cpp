@@ -1,4 +1,4 @@
-#include "settings/zek_options_u.h"
+#include "ui/zek_options_u.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -16,12 +16,12 @@
 
 #include "engine/probe.h"
 #include "platform/file_access.h"
-#include "settings/zek_options_u.h"
 #include "ui/browse_u.h"
 #include "ui/layout.h"
 #include "ui/utilities.h"
 #include "ui/zek_help_u.h"
 #include "ui/zek_intro_u.h"
+#include "ui/zek_options_u.h"
 #include "ui/zek_trouble_shooting_u.h"
 
 namespace zek {

@@ -16,10 +16,10 @@
 #include "platform/file_access.h"
 #include "platform/io_error.h"
 #include "platform/profile.h"
-#include "settings/zek_options_u.h"
 #include "support/scoped_env.h"
 #include "support/test_tree.h"
 #include "ui/gui_test_support.h"
+#include "ui/zek_options_u.h"
 
 namespace zek::test {
 namespace {

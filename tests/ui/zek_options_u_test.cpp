@@ -1,4 +1,4 @@
-#include "settings/zek_options_u.h"
+#include "ui/zek_options_u.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 
 #include "settings/settings_file.h"
 #include "support/test_tree.h"
-#include "ui/utilities.h"
 #include "ui/gui_test_support.h"
+#include "ui/utilities.h"
 
 namespace zek::test {
 namespace {
