@@ -6,8 +6,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <set>
 #include <strings.h>
@@ -20,6 +22,19 @@
 
 namespace zek {
 namespace {
+
+constexpr int kDepthRole = Qt::UserRole;
+
+// Draws each row, icon and name together, indented by its depth.
+class RowIndentDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem indented = option;
+    indented.rect.setLeft(option.rect.left() + index.data(kDepthRole).toInt() * TDirectoryListBox::kIndent);
+    QStyledItemDelegate::paint(painter, indented, index);
+  }
+};
 
 QIcon VolumeIcon(VolumeKind kind) {
   const QStyle::StandardPixmap pixmap = kind == VolumeKind::Network     ? QStyle::SP_DriveNetIcon
@@ -76,12 +91,18 @@ std::vector<std::string> Subdirectories(const std::string& dir) {
 
 }  // namespace
 
-TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) { Refresh(); }
+
+void TDriveComboBox::Refresh() {
+  const QSignalBlocker quiet(this);
+  const std::string selected = Drive();
+  clear();
   for (const Volume& volume : MountedVolumes()) {
     const QString root = FromNative(volume.Root);
     const QString text = volume.Name == volume.Root ? root : root + "  [" + FromNative(volume.Name) + "]";
     addItem(VolumeIcon(volume.Kind), text, root);
   }
+  SetDrive(selected);
 }
 
 std::string TDriveComboBox::Drive() const { return ToNative(currentData().toString()); }
@@ -101,6 +122,7 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent, std::vector<std::string> v
     : QListWidget(parent), volumeRoots_(std::move(volumeRoots)) {
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
+  setItemDelegate(new RowIndentDelegate(this));
   const std::string current = Files().GetCurrentDir();
   directory_ = current.empty() ? "/" : current;
   lastDirectory_[Drive()] = directory_;
@@ -134,7 +156,8 @@ void TDirectoryListBox::Rebuild() {
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
   auto addRow = [&](const std::string& path, const std::string& name, int depth, const QIcon& icon) {
-    auto* item = new QListWidgetItem(icon, QString(depth * 2, ' ') + FromNative(name), this);
+    auto* item = new QListWidgetItem(icon, FromNative(name), this);
+    item->setData(kDepthRole, depth);
     item->setSizeHint(QSize(0, kRowHeight));
     rowPaths_.push_back(path);
   };
@@ -155,20 +178,38 @@ void TDirectoryListBox::mousePressEvent(QMouseEvent* event) {
   // The click opens the row at once; the item under the mouse is gone after that,
   // so the list's own press handling (drag, selection) is not run.
   const int row = indexAt(event->position().toPoint()).row();
+  pressedPath_ = RowPath(row);
   if (row < 0) return;
   setFocus(Qt::MouseFocusReason);
   setCurrentRow(row);
   emit Click();
 }
 
-void TDirectoryListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (indexAt(event->position().toPoint()).row() >= 0) emit DblClick();
+void TDirectoryListBox::mouseDoubleClickEvent(QMouseEvent*) {
+  // The double-click stands for the row its first click hit, which that click
+  // has opened and selected, wherever that row stands now.
+  const auto row = std::find(rowPaths_.begin(), rowPaths_.end(), pressedPath_);
+  if (pressedPath_.empty() || row == rowPaths_.end()) return;
+  setCurrentRow(static_cast<int>(row - rowPaths_.begin()));
+  emit DblClick();
 }
 
 void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
   const int before = currentRow();
   QListWidget::keyPressEvent(event);
   if (currentRow() != before) emit Click();
+}
+
+void TDirectoryListBox::keyboardSearch(const QString& search) {
+  if (search.isEmpty() || !search.front().isPrint() || count() == 0) return;
+  const QString letter = search.left(1);
+  for (int step = 1; step <= count(); ++step) {
+    const int row = (currentRow() + step) % count();
+    if (item(row)->text().startsWith(letter, Qt::CaseInsensitive)) {
+      setCurrentRow(row);
+      return;
+    }
+  }
 }
 
 TfrmBrowse::TfrmBrowse(QWidget* owner) : QDialog(owner) {
@@ -206,6 +247,9 @@ void TfrmBrowse::Guarded(Step step) {
 }
 
 void TfrmBrowse::BrowseFor(QLineEdit* field, const QWidget* mainWindow) {
+  // Volumes come and go while the program runs (a USB stick is plugged in).
+  DriveComboBox->Refresh();
+  DirectoryListBox->SetVolumeRoots(DriveComboBox->Roots());
   const Origin origin = BrowsePlacement(OuterBounds(mainWindow), OuterSizeLike(this, mainWindow).Width);
   move(origin.Left, origin.Top);
   const std::string text = ToNative(field->text());
@@ -287,11 +331,13 @@ void TfrmBrowse::DirectoryListBoxClick() {
 }
 
 void TfrmBrowse::DirectoryListBoxDblClick() {
-  // The first click of the double-click has opened the row already.
   const std::string path = DirectoryListBox->RowPath(DirectoryListBox->currentRow());
-  Guarded([&] { DirectoryListBox->SetDirectory(path); });
-  Accepted = true;
-  accept();
+  // A directory that cannot be entered ends the handler in the error box, unaccepted.
+  Guarded([&] {
+    DirectoryListBox->SetDirectory(path);
+    Accepted = true;
+    accept();
+  });
 }
 
 void TfrmBrowse::btnOKClick() {

@@ -22,6 +22,9 @@ class TDriveComboBox : public QComboBox {
   Q_OBJECT
  public:
   explicit TDriveComboBox(QWidget* parent);
+  // Fills the list anew from the volumes mounted now, keeping the selection
+  // where that volume is still there; raises no change event.
+  void Refresh();
   std::string Drive() const;
   void SetDrive(const std::string& root);
   std::vector<std::string> Roots() const;
@@ -29,12 +32,15 @@ class TDriveComboBox : public QComboBox {
 
 // The directory tree. Row 0 is the root "/", then every directory on the way
 // down to Directory(), then its subdirectories in alphabetical order, without
-// hidden ones. Directory is the process's current directory, as on Windows; we
-// also remember the last directory of each volume, as Windows keeps one per drive.
+// hidden ones; each row's icon and name are indented by its depth, open folders
+// on the way down, closed ones below. Directory is the process's current
+// directory, as on Windows; we also remember the last directory of each volume,
+// as Windows keeps one per drive.
 class TDirectoryListBox : public QListWidget {
   Q_OBJECT
  public:
   static constexpr int kRowHeight = 16;
+  static constexpr int kIndent = 10;  // per level of depth
 
   TDirectoryListBox(QWidget* parent, std::vector<std::string> volumeRoots);
   const std::string& Directory() const { return directory_; }
@@ -45,6 +51,8 @@ class TDirectoryListBox : public QListWidget {
   // last directory (its root at first).
   std::string Drive() const;
   void SetDrive(const std::string& root);
+  // The volumes mounted now; the remembered directories are kept.
+  void SetVolumeRoots(std::vector<std::string> roots) { volumeRoots_ = std::move(roots); }
   std::string RowPath(int row) const;
   int DirectoryRow() const { return directoryRow_; }
 
@@ -57,6 +65,8 @@ class TDirectoryListBox : public QListWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Type-ahead: a letter moves to the next row whose name starts with it.
+  void keyboardSearch(const QString& search) override;
 
  private:
   void Rebuild();
@@ -66,6 +76,10 @@ class TDirectoryListBox : public QListWidget {
   std::map<std::string, std::string> lastDirectory_;  // volume root -> directory
   std::vector<std::string> rowPaths_;
   int directoryRow_ = 0;
+  // The row that the last press hit: the first click of a double-click opens
+  // it and rebuilds the rows, so the second one may find another row, or none,
+  // under the pointer.
+  std::string pressedPath_;
 };
 
 class TfrmBrowse : public QDialog {

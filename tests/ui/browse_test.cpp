@@ -89,7 +89,7 @@ class BrowseDialogTest : public ::testing::Test {
     tree.MakeDir("data/sub/deeper");
     tree.MakeDir("data/Alpha");
     tree.MakeDir("data/.hidden");
-    tree.MakeDir("other");
+    for (const char* name : {"a", "b", "c", "d"}) tree.MakeDir(std::string("other/") + name);
   }
   ~BrowseDialogTest() override { Files().SetCurrentDir(previous_); }
 
@@ -188,6 +188,73 @@ TEST_F(BrowseDialogTest, DoubleClickAcceptsTheRowsDirectoryAndTheCloseBoxCancels
   Browse(source, [&] { dialog.close(); });
   EXPECT_FALSE(dialog.Accepted);
   EXPECT_EQ(source.text().toStdString(), tree.Path("data/*.*"));
+}
+
+TEST_F(BrowseDialogTest, DoubleClickAcceptsItsRowAfterTheFirstClickShortenedTheList) {
+  // Guards against a double-click that finds no row under the pointer once its first click has opened
+  // the row: "d" is the fourth child of "other", but opening it leaves only the way down to it.
+  source.setText(FromNative(tree.Path("other/*.*")));
+  Browse(source, [&] { ClickRow(tree.Path("other/d"), true); });
+  EXPECT_TRUE(dialog.Accepted);
+  EXPECT_EQ(source.text().toStdString(), tree.Path("other/d/*.*"));
+}
+
+TEST_F(BrowseDialogTest, RowsAreDrawnIndentedIconAndAllWithOpenFoldersOnTheWayDown) {
+  // Guards against rows whose names carry their indent as blanks while every icon sits at the left edge,
+  // and against one folder icon for the way down and the subdirectories alike.
+  source.setText(FromNative(tree.Path("data/*.*")));
+  Browse(source, [&] {
+    QListWidget* list = dialog.DirectoryListBox;
+    const int here = dialog.DirectoryListBox->DirectoryRow();
+    ASSERT_EQ(list->count(), here + 3);
+    EXPECT_EQ(list->item(here + 1)->text(), "Alpha");
+    const QImage image = list->viewport()->grab().toImage();
+    // Where a row's drawing begins: its first column that differs from the row's right end.
+    auto firstDrawn = [&](int row) {
+      const QRect rect = list->visualItemRect(list->item(row));
+      const int y = rect.center().y();
+      const QRgb background = image.pixel(rect.right() - 1, y);
+      for (int x = rect.left(); x < rect.right(); ++x)
+        for (int dy = -4; dy <= 4; ++dy)
+          if (image.pixel(x, y + dy) != background) return x;
+      return -1;
+    };
+    const int root = firstDrawn(0);
+    ASSERT_GE(root, 0);
+    EXPECT_GE(firstDrawn(here - 1) - root, (here - 1) * TDirectoryListBox::kIndent);
+    EXPECT_GE(firstDrawn(here + 1) - root, (here + 1) * TDirectoryListBox::kIndent);
+    auto iconOf = [&](int row) { return list->item(row)->icon().pixmap(16).toImage(); };
+    EXPECT_EQ(iconOf(0), iconOf(here - 1));
+    EXPECT_NE(iconOf(here), iconOf(here + 1));
+    EXPECT_EQ(iconOf(here + 1), iconOf(here + 2));
+  });
+}
+
+TEST_F(BrowseDialogTest, TypingALetterOpensTheNextRowStartingWithIt) {
+  // Guards against type-ahead that matched nothing because the names began with their indent.
+  source.setText(FromNative(tree.Path("data/*.*")));
+  Browse(source, [&] {
+    QTest::keyClick(dialog.DirectoryListBox, Qt::Key_S);
+    EXPECT_EQ(dialog.DirectoryListBox->Directory(), tree.Path("data/sub"));
+    // "data" above starts with d too; the search goes on below the current row.
+    QTest::keyClick(dialog.DirectoryListBox, Qt::Key_D);
+    EXPECT_EQ(dialog.DirectoryListBox->Directory(), tree.Path("data/sub/deeper"));
+    QTest::keyClick(dialog.DirectoryListBox, Qt::Key_D);
+    EXPECT_EQ(dialog.DirectoryListBox->Directory(), tree.Path("data"));
+    QTest::keyClick(dialog.DirectoryListBox, 'a');
+    EXPECT_EQ(dialog.DirectoryListBox->Directory(), tree.Path("data/Alpha"));
+  });
+}
+
+TEST_F(BrowseDialogTest, TheVolumeListIsFilledAnewAtEveryOpening) {
+  // Guards against a volume list filled once at start-up, which never shows a volume mounted later.
+  dialog.DriveComboBox->clear();
+  source.setText("/*.*");
+  Browse(source, [&] {
+    const std::vector<std::string> roots = dialog.DriveComboBox->Roots();
+    EXPECT_NE(std::find(roots.begin(), roots.end(), "/"), roots.end());
+    EXPECT_EQ(dialog.DriveComboBox->Drive(), "/");
+  });
 }
 
 TEST_F(BrowseDialogTest, TheRootPresetsAndTheVolumeListHoldsIt) {
