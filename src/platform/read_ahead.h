@@ -1,0 +1,55 @@
+#pragma once
+// While a run compares one pair, asks the kernel to fetch the files that its
+// walk reaches next, on both sides, so that a cold disk serves many reads at a
+// time instead of one. It changes nothing that the run sees: the run reads,
+// measures and opens exactly as it would without it, and the helper threads
+// keep to state of their own. Where the files are already cached it soon falls
+// to sampling every few files.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/file_access.h"
+
+namespace zek {
+
+struct ReadAheadPlan {
+  std::string SourceDir;
+  std::string Mask;  // of the source files
+  std::string TargetDir;
+  bool Subdirectories = true;
+  // Target files get their dirty pages written back and their cached pages
+  // dropped before they are fetched, so that they come from the device.
+  bool FromDisk = false;
+};
+
+class ReadAhead {
+ public:
+  // Starts the helper threads; they walk the source tree in the order of the
+  // run's walk: a directory's files, then its subdirectories.
+  explicit ReadAhead(const ReadAheadPlan& plan);
+  // Stops the helpers; each ends after at most the one call it is in.
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The run has begun its pair number `pairs` (counting from 1): the helpers
+  // may go that many pairs further.
+  void Reached(int64_t pairs);
+  // True once for an open target file that the helpers have dropped from the
+  // cache and fetched from the device (FromDisk), if it has not been changed
+  // since: its pages came from the device and need no second fetch.
+  bool TakeFetchedFromDisk(FileHandle file);
+
+ private:
+  struct Shared;
+  void Walk();
+  void Fetch();
+
+  std::unique_ptr<Shared> shared_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace zek
