@@ -20,10 +20,14 @@ class ScopedEnv {
 
  private:
   void Set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(name_.c_str(), value != nullptr ? value : "");  // "" removes it
+#else
     if (value != nullptr)
       setenv(name_.c_str(), value, 1);
     else
       unsetenv(name_.c_str());
+#endif
   }
 
   std::string name_;

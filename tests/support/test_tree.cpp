@@ -19,6 +19,8 @@ TempTree::TempTree() {
   root_ = pattern;
 }
 
+std::string TempTree::Path(const std::string& relative) const { return root_ + "/" + relative; }
+
 TempTree::~TempTree() {
   std::error_code ignored;
   // Tests may leave directories without permissions behind; open them up first.

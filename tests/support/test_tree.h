@@ -17,7 +17,8 @@ class TempTree {
   TempTree& operator=(const TempTree&) = delete;
 
   const std::string& Root() const { return root_; }
-  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+  // relative uses "/"; the path has the system's own separators.
+  std::string Path(const std::string& relative) const;
   // Creates the missing directories on the way.
   void Write(const std::string& relative, const std::string& content, std::time_t mtime = kFixedTime) const;
   void MakeDir(const std::string& relative) const;

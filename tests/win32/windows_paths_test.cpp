@@ -1,0 +1,180 @@
+// zek32.exe on Windows paths: drive letters, backslashes, Windows' own
+// attributes and share modes. The runs use C:\DATA and D:\BACKUP as written
+// in the examples; under Wine, tools/windows-tests.sh maps both drives to
+// temporary directories.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/module.h"
+#include "platform/profile.h"
+#include "support/process.h"
+
+namespace zek::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+constexpr FILETIME kTime{0x2A3B4C00, 0x01D9F000};
+
+// A handle closed when the test ends.
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+class WindowsPathsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR)) << "drive D: is not mapped";
+    // Never work on trees that were there before.
+    ASSERT_FALSE(fs::exists("C:\\DATA")) << "C:\\DATA exists already";
+    ASSERT_FALSE(fs::exists("D:\\BACKUP")) << "D:\\BACKUP exists already";
+    created_ = true;
+  }
+  void TearDown() override {
+    if (!created_) return;
+    for (const char* root : {"C:\\DATA", "D:\\BACKUP"}) {
+      std::error_code ignored;
+      for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+           it.increment(ignored))
+        SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+      fs::remove_all(root, ignored);
+    }
+  }
+
+  static void Write(const std::string& path, const std::string& content) {
+    fs::create_directories(fs::path(path).parent_path());
+    { std::ofstream(path, std::ios::binary) << content; }
+    const HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    SetFileTime(h, nullptr, nullptr, &kTime);
+    CloseHandle(h);
+  }
+
+  // The typical tree: A.TXT equal, B.TXT with one byte changed, OLD\C.TXT missing.
+  static void WriteTypicalTree() {
+    Write("C:\\DATA\\A.TXT", "alpha");
+    Write("D:\\BACKUP\\A.TXT", "alpha");
+    Write("C:\\DATA\\B.TXT", "bravo");
+    Write("D:\\BACKUP\\B.TXT", "brAvo");
+    Write("C:\\DATA\\OLD\\C.TXT", "charlie");
+  }
+
+  static ProcessResult Batch(std::vector<std::string> args) {
+    args.insert(args.begin(), {ProgramDirectory() + "\\zek32.exe", "--batch"});
+    return RunProcess(args);
+  }
+
+  static Lines LinesOf(const std::string& out) {
+    Lines lines;
+    std::string line;
+    for (const char c : out) {
+      if (c == '\n') {
+        lines.push_back(line);
+        line.clear();
+      } else if (c != '\r') {
+        line += c;
+      }
+    }
+    return lines;
+  }
+
+  bool created_ = false;
+};
+
+// Fault: drive letters and backslashes do not give the written eight lines.
+TEST_F(WindowsPathsTest, TypicalRunGivesTheEightLines) {
+  WriteTypicalTree();
+  const ProcessResult result = Batch({"C:\\DATA\\*.txt", "D:\\BACKUP\\"});
+  EXPECT_EQ(LinesOf(result.Out),
+            (Lines{"running...", "File C:\\DATA\\B.TXT and D:\\BACKUP\\B.TXT do not match.",
+                   "Target file not found: D:\\BACKUP\\OLD\\C.TXT", "finished.", "Files total: 3",
+                   "Target files not found: 1", "Files with differences: 1", "Differences found."}));
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+}
+
+// Fault: doubled backslashes reach the file names and the lines.
+TEST_F(WindowsPathsTest, DoubledBackslashesAreReduced) {
+  Write("C:\\DATA\\SUB\\A.TXT", "same");
+  Write("D:\\BACKUP\\SUB\\A.TXT", "same");
+  const ProcessResult result = Batch({"-o", "MsgEqual=1", "C:\\DATA\\\\SUB\\\\*.TXT", "D:\\BACKUP\\\\SUB\\\\"});
+  const Lines lines = LinesOf(result.Out);
+  ASSERT_GE(lines.size(), 2u) << result.Err;
+  EXPECT_EQ(lines[1], "File C:\\DATA\\SUB\\A.TXT and D:\\BACKUP\\SUB\\A.TXT are equal.");
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+}
+
+// Fault: a file that another program holds open for writing is read anyway.
+TEST_F(WindowsPathsTest, FileOpenForWritingCannotBeOpened) {
+  WriteTypicalTree();
+  for (const bool sourceSide : {true, false}) {
+    const std::string held = sourceSide ? "C:\\DATA\\A.TXT" : "D:\\BACKUP\\A.TXT";
+    const Handle writer(CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.Valid());
+    const Lines lines = LinesOf(Batch({"C:\\DATA\\A.TXT", "D:\\BACKUP\\"}).Out);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], sourceSide ? "Could not open source file: C:\\DATA\\A.TXT"
+                                   : "Could not open target file: D:\\BACKUP\\A.TXT");
+  }
+}
+
+// Fault: hidden or system directories are entered, or hidden files skipped.
+TEST_F(WindowsPathsTest, HiddenAndSystemDirectoriesAreSkippedHiddenFilesCompared) {
+  Write("C:\\DATA\\HID\\X.TXT", "only in the source");
+  Write("C:\\DATA\\SYS\\Y.TXT", "only in the source");
+  Write("C:\\DATA\\H.TXT", "hidden file");
+  Write("D:\\BACKUP\\H.TXT", "hidden File");
+  ASSERT_TRUE(SetFileAttributesA("C:\\DATA\\HID", FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesA("C:\\DATA\\SYS", FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(SetFileAttributesA("C:\\DATA\\H.TXT", FILE_ATTRIBUTE_HIDDEN));
+  const ProcessResult result = Batch({"C:\\DATA\\*.*", "D:\\BACKUP\\"});
+  EXPECT_EQ(LinesOf(result.Out),
+            (Lines{"running...", "File C:\\DATA\\H.TXT and D:\\BACKUP\\H.TXT do not match.", "finished.",
+                   "Files total: 1", "Files with differences: 1", "Differences found."}));
+}
+
+// Fault: an I/O error shows a POSIX number instead of Windows' own.
+TEST_F(WindowsPathsTest, LogThatCannotBeOpenedGivesWindowsErrorNumber) {
+  WriteTypicalTree();
+  Write("C:\\DATA\\RUN.LOG", "");
+  const Handle locker(CreateFileA("C:\\DATA\\RUN.LOG", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(locker.Valid());
+  const ProcessResult result =
+      Batch({"-o", "writelog=1", "-o", "logfilename=C:\\DATA\\RUN.LOG", "C:\\DATA\\*.txt", "D:\\BACKUP\\"});
+  EXPECT_EQ(result.Err, "I/O-Fehler " + std::to_string(ERROR_SHARING_VIOLATION) + ".\r\n");
+  EXPECT_EQ(result.ExitCode, 2);
+}
+
+// Fault: the bare settings name is not resolved in the Windows directory.
+TEST(WindowsSettingsTest, BareNameLivesInTheWindowsDirectory) {
+  char windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+  const std::string expected = std::string(windows) + "\\zek32-test-settings.ini";
+  ASSERT_FALSE(fs::exists(expected));
+  EXPECT_EQ(ResolveSettingsPath("zek32-test-settings.ini"), expected);
+  ASSERT_TRUE(WritePrivateProfileStringA("Compare", "path1", "C:\\DATA\\*.txt", "zek32-test-settings.ini"));
+  char value[64];
+  EXPECT_EQ(GetPrivateProfileStringA("Compare", "path1", "", value, sizeof value, "zek32-test-settings.ini"), 13u);
+  EXPECT_STREQ(value, "C:\\DATA\\*.txt");
+  EXPECT_TRUE(fs::exists(expected));
+  fs::remove(expected);
+}
+
+}  // namespace
+}  // namespace zek::test
