@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <locale>
 
 #include "engine/comparison_run.h"
 #include "engine/path_rules.h"
+#include "platform/locale.h"
 
 namespace zek {
 namespace {
@@ -125,21 +125,6 @@ std::string HexPosition(int64_t position) {
   char text[24];
   std::snprintf(text, sizeof text, "%02llX", static_cast<unsigned long long>(position));
   return text;
-}
-
-// The thousands separator of the user's locale, looked up once.
-char ThousandsSeparator() {
-  static const char separator = [] {
-    try {
-      const std::locale user("");
-      const auto& punct = std::use_facet<std::numpunct<char>>(user);
-      // A locale without grouping (the plain "C" one) still gets the English comma.
-      return punct.grouping().empty() ? ',' : punct.thousands_sep();
-    } catch (const std::exception&) {
-      return ',';  // no usable locale in the environment
-    }
-  }();
-  return separator;
 }
 
 std::string FormatByteTotal(long double total) {
