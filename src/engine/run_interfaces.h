@@ -48,6 +48,9 @@ class IRunInputs {
   virtual std::string TargetPath() const = 0;  // edtPfad2
   virtual bool IncludeSubDir() const = 0;      // cbxIncludeSubDir
   virtual IOptionControls& Options() = 0;
+  // Batch mode's --from-disk: every target file is read from the device, not
+  // from pages that an earlier write or read left in the cache.
+  virtual bool ReadFromDisk() const { return false; }
 };
 
 enum class StatusLabel { NichtGefunden, Verschieden, Total, ByteTotal, File };

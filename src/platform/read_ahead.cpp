@@ -261,8 +261,7 @@ void ReadAhead::Fetch() {
       char byte;
       iovec one{&byte, 1};
       if (fromDisk) {
-        fdatasync(fd);
-        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        DropCachedPages(fd);
         if (fstat(fd, &st) == 0) *fetched = IdentityOf(st);
         fetched->Pair = pairIndex;
         posix_fadvise(fd, 0, asked, POSIX_FADV_WILLNEED);
@@ -304,6 +303,12 @@ void ReadAhead::Fetch() {
       }
     }
   }
+}
+
+void DropCachedPages(FileHandle file) {
+  // Pages that are dirty or being written back are not dropped: write them first.
+  fdatasync(file);
+  posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
 }
 
 }  // namespace zek

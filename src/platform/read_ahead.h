@@ -52,4 +52,8 @@ class ReadAhead {
   std::vector<std::thread> threads_;
 };
 
+// Writes an open file's dirty pages back and drops its cached ones, so that
+// its next reads come from the device.
+void DropCachedPages(FileHandle file);
+
 }  // namespace zek

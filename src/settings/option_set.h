@@ -56,11 +56,13 @@ struct TPlainRunInputs : IRunInputs {
   std::string Source;
   std::string Target;
   bool SubDirs = true;
+  bool FromDisk = false;
   TOptionSet OptionSet;
   std::string SourcePath() const override { return Source; }
   std::string TargetPath() const override { return Target; }
   bool IncludeSubDir() const override { return SubDirs; }
   IOptionControls& Options() override { return OptionSet; }
+  bool ReadFromDisk() const override { return FromDisk; }
 };
 
 }  // namespace zek

@@ -11,6 +11,7 @@
 #include <fuse.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,8 @@ struct ServedFile {
   std::string Name;
   off_t Size = 0;
   off_t EioOffset = -1;  // start of the damaged page; -1: none
+  bool Decays = false;
+  std::vector<bool> PageServed;  // of a decaying file
 };
 
 constexpr off_t kPage = 4096;
@@ -31,17 +34,16 @@ std::vector<ServedFile> g_files;
 std::string g_marker;
 time_t g_mtime = 0;
 
-const ServedFile* Find(const char* path) {
+ServedFile* Find(const char* path) {
   if (path[0] != '/') return nullptr;
-  for (const ServedFile& f : g_files)
+  for (ServedFile& f : g_files)
     if (f.Name == path + 1) return &f;
   return nullptr;
 }
 
-void Mark(const ServedFile& f) {
+void Mark(const std::string& line) {
   const int fd = open(g_marker.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  const std::string line = "EIO " + f.Name + " " + std::to_string(f.EioOffset) + "\n";
   if (write(fd, line.data(), line.size()) < 0) perror("marker");
   close(fd);
 }
@@ -79,13 +81,28 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
 }
 
 int Open(const char* path, fuse_file_info* fi) {
-  if (Find(path) == nullptr) return -ENOENT;
+  const ServedFile* f = Find(path);
+  if (f == nullptr) return -ENOENT;
   if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
+  fi->keep_cache = f->Decays;
   return 0;
 }
 
+// Fills a decaying file's bytes: zeros where a page is served the first time.
+void Decay(ServedFile& f, char* buf, off_t offset, off_t end) {
+  for (off_t at = offset; at < end;) {
+    const size_t page = static_cast<size_t>(at / kPage);
+    const off_t pageEnd = std::min<off_t>(end, (at / kPage + 1) * kPage);
+    const bool served = f.PageServed[page];
+    std::memset(buf + (at - offset), served ? 0xFF : 0, static_cast<size_t>(pageEnd - at));
+    if (served) Mark("DECAYED " + f.Name + " " + std::to_string(at) + "\n");
+    f.PageServed[page] = true;
+    at = pageEnd;
+  }
+}
+
 int Read(const char* path, char* buf, size_t size, off_t offset, fuse_file_info*) {
-  const ServedFile* f = Find(path);
+  ServedFile* f = Find(path);
   if (f == nullptr) return -ENOENT;
   if (offset >= f->Size) return 0;
   off_t end = offset + static_cast<off_t>(size);
@@ -93,8 +110,12 @@ int Read(const char* path, char* buf, size_t size, off_t offset, fuse_file_info*
   // A short answer would tell the kernel that the file ends there, so a
   // request that touches the damaged page fails as a whole.
   if (f->EioOffset >= 0 && offset < f->EioOffset + kPage && f->EioOffset < end) {
-    Mark(*f);
+    Mark("EIO " + f->Name + " " + std::to_string(f->EioOffset) + "\n");
     return -EIO;
+  }
+  if (f->Decays) {
+    Decay(*f, buf, offset, end);
+    return static_cast<int>(end - offset);
   }
   std::memset(buf, 0, static_cast<size_t>(end - offset));
   return static_cast<int>(end - offset);
@@ -107,7 +128,12 @@ bool ParseFile(const std::string& description, ServedFile& f) {
   const size_t second = description.find(':', first + 1);
   try {
     f.Size = std::stoll(description.substr(first + 1, second - first - 1));
-    if (second != std::string::npos) f.EioOffset = std::stoll(description.substr(second + 1));
+    if (second != std::string::npos && description.substr(second + 1) == "decay") {
+      f.Decays = true;
+      f.PageServed.assign(static_cast<size_t>((f.Size + kPage - 1) / kPage), false);
+    } else if (second != std::string::npos) {
+      f.EioOffset = std::stoll(description.substr(second + 1));
+    }
   } catch (const std::exception&) {
     return false;
   }
@@ -116,7 +142,8 @@ bool ParseFile(const std::string& description, ServedFile& f) {
 
 int Usage() {
   std::fputs(
-      "usage: zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET]... MOUNTPOINT\n",
+      "usage: zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay]... "
+      "MOUNTPOINT\n",
       stderr);
   return 2;
 }

@@ -50,11 +50,13 @@ class ScopedTmpfs {
 
 // One file of the FUSE file system: Size zero bytes. When EioOffset is not -1,
 // the 4096-byte page that starts there is damaged: reading it fails with EIO,
-// while every byte before it reads well.
+// while every byte before it reads well. A file that Decays reads as zeros
+// from the cache, and as 0xFF bytes whenever a page is fetched again.
 struct ServedFile {
   std::string Name;
   long long Size = 0;
   long long EioOffset = -1;
+  bool Decays = false;
 };
 
 // The suite's FUSE file system (zek_faultfs) mounted on a directory (made if

@@ -14,4 +14,8 @@ void ReadAhead::Reached(int64_t) {}
 
 bool ReadAhead::TakeFetchedFromDisk(FileHandle) { return false; }
 
+// Windows has no call that drops one file's cached pages; only an open without
+// buffering reads past the cache.
+void DropCachedPages(FileHandle) {}
+
 }  // namespace zek
