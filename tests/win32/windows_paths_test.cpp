@@ -13,6 +13,7 @@
 #include "platform/module.h"
 #include "platform/profile.h"
 #include "support/process.h"
+#include "support/test_tree.h"
 
 namespace zek::test {
 namespace {
@@ -174,6 +175,23 @@ TEST(WindowsSettingsTest, BareNameLivesInTheWindowsDirectory) {
   EXPECT_STREQ(value, "C:\\DATA\\*.txt");
   EXPECT_TRUE(fs::exists(expected));
   fs::remove(expected);
+}
+
+// Fault: a read-only settings file is rewritten for an administrator (Windows'
+// own check lets one through), or a change made by hand is not seen.
+TEST(WindowsSettingsTest, ReadOnlyFileIsNeverWrittenAndEveryReadSeesTheFile) {
+  const TempTree tree;
+  const std::string path = tree.Path("s.ini");
+  tree.Write("s.ini", "[S]\r\nk=1\r\n");
+  char value[16];
+  ASSERT_EQ(GetPrivateProfileStringA("S", "k", "", value, sizeof value, path.c_str()), 1u);
+  EXPECT_STREQ(value, "1");
+  tree.Write("s.ini", "[S]\r\nk=2\r\n");  // the same time stamp: the file must be read again
+  ASSERT_EQ(GetPrivateProfileStringA("S", "k", "", value, sizeof value, path.c_str()), 1u);
+  EXPECT_STREQ(value, "2");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "3", path.c_str()));
+  EXPECT_EQ(tree.Read("s.ini"), "[S]\r\nk=2\r\n");
 }
 
 }  // namespace
