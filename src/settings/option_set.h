@@ -13,9 +13,13 @@ namespace zek {
 constexpr int kCompNrMin = 0;
 constexpr int kCompNrMax = 10000;
 constexpr int kCompNrStart = 10;
-// "c:zek.log" on Windows names the file in drive C's current directory; here it
-// is relative to the current directory.
+// "c:zek.log" names the file in drive C's current directory; Linux has no
+// drives, and there it is relative to the current directory.
+#ifdef _WIN32
+inline constexpr const char* kLogNameStart = "c:zek.log";
+#else
 inline constexpr const char* kLogNameStart = "zek.log";
+#endif
 
 bool OptionStartValue(Option option);
 int ClampCompNr(int value);

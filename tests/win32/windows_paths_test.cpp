@@ -109,6 +109,20 @@ TEST_F(WindowsPathsTest, TypicalRunGivesTheEightLines) {
   EXPECT_EQ(result.ExitCode, 1) << result.Err;
 }
 
+// Fault: the log's start name is not drive-relative, as "c:zek.log" is.
+TEST_F(WindowsPathsTest, DefaultLogNameIsOnDriveC) {
+  ASSERT_FALSE(fs::exists("C:\\zek.log"));
+  WriteTypicalTree();
+  // The program starts outside drive C, whose current directory is then its root.
+  const ProcessResult result = Batch({"-o", "writelog=1", "C:\\DATA\\*.txt", "D:\\BACKUP\\"});
+  std::ifstream in("C:\\zek.log", std::ios::binary);
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  fs::remove("C:\\zek.log");
+  EXPECT_EQ(LinesOf(result.Out).back(), "Differences found. Log written: c:zek.log") << result.Err;
+  EXPECT_EQ(log, result.Out);
+}
+
 // Fault: doubled backslashes reach the file names and the lines.
 TEST_F(WindowsPathsTest, DoubledBackslashesAreReduced) {
   Write("C:\\DATA\\SUB\\A.TXT", "same");
