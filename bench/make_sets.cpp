@@ -5,7 +5,9 @@
 //   make_sets flip  DIR              changes the first byte of DIR/tgt/big.bin
 //   make_sets tree  DIR FILES        FILES files of 1-64 KiB in 200 directories, depth
 //                                    up to 5; the target a copy with 1% altered
-//   make_sets chain DIR DEPTH        DEPTH nested directories with one file each
+//   make_sets chain DIR DEPTH        DEPTH nested directories with one file each,
+//                                    built relative to open directories, as the
+//                                    deep end lies beyond any path the system takes
 //
 // Every file gets the same last-write time, so only contents and sizes differ.
 #include <fcntl.h>
@@ -50,13 +52,14 @@ void MakeDir(const std::string& path) {
   if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) Fail(path);
 }
 
-void SetTime(const std::string& path) {
+void SetTime(const std::string& path, int dir = AT_FDCWD) {
   const timespec times[2] = {{kTime, 0}, {kTime, 0}};
-  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) Fail(path);
+  if (utimensat(dir, path.c_str(), times, 0) != 0) Fail(path);
 }
 
-void WriteFile(const std::string& path, const unsigned char* data, size_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+// path is relative to the directory dir, or to the current one.
+void WriteFile(const std::string& path, const unsigned char* data, size_t size, int dir = AT_FDCWD) {
+  const int fd = openat(dir, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) Fail(path);
   for (size_t done = 0; done < size;) {
     const ssize_t put = write(fd, data + done, size - done);
@@ -64,7 +67,7 @@ void WriteFile(const std::string& path, const unsigned char* data, size_t size) 
     done += static_cast<size_t>(put);
   }
   if (close(fd) != 0) Fail(path);
-  SetTime(path);
+  SetTime(path, dir);
 }
 
 // Both files are written from the same stream, one chunk at a time.
@@ -156,16 +159,20 @@ void Tree(const std::string& dir, int files) {
 }
 
 void Chain(const std::string& dir, int depth) {
-  std::string at;
   unsigned char data[100];
   Random random{3};
   random.Fill(data, sizeof data);
-  for (int k = 0; k < depth; ++k) {
-    at += "/d";
-    for (const char* side : {"/src", "/tgt"}) {
-      MakeDir(dir + side + at);
-      WriteFile(dir + side + at + "/f.dat", data, sizeof data);
+  for (const char* side : {"/src", "/tgt"}) {
+    int at = open((dir + side).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int k = 0; k < depth && at >= 0; ++k) {
+      if (mkdirat(at, "d", 0755) != 0 && errno != EEXIST) Fail(dir + side + ": level " + std::to_string(k + 1));
+      const int next = openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      close(at);
+      at = next;
+      if (at >= 0) WriteFile("f.dat", data, sizeof data, at);
     }
+    if (at < 0) Fail(dir + side);
+    close(at);
   }
   FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "w");
   if (expected == nullptr) Fail(dir + "/expected.txt");

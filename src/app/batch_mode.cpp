@@ -152,6 +152,12 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   }
 }
 
+// The stderr line after a run that could not compare everything.
+std::string NotComparedText(int32_t files, int32_t directories) {
+  return "Not compared: " + std::to_string(files) + (files == 1 ? " file, " : " files, ") + std::to_string(directories) +
+         (directories == 1 ? " directory\n" : " directories\n");
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -168,6 +174,9 @@ std::string UsageText() {
          "  0  no differences found\n"
          "  1  differences found (different files or missing targets)\n"
          "  2  the run was ended by an error or by Ctrl-C, or the command line was wrong\n"
+         "  3  no differences among the files compared, but some files or directories\n"
+         "     could not be compared (not found, not opened, not listed); stderr says\n"
+         "     how many\n"
          "\n"
          "Options:\n"
          "  --ini FILE              read the settings from FILE instead of zek32.ini\n"
@@ -242,8 +251,14 @@ int RunBatch(const std::vector<std::string>& args) {
       run.RunComparison();
       if (run.UserBreak) {
         code = kExitTrouble;
+      } else if (run.FilesDifferent != 0 || run.TargetsNotFound != 0) {
+        code = kExitDifferent;
       } else {
-        code = run.FilesDifferent == 0 && run.TargetsNotFound == 0 ? kExitSame : kExitDifferent;
+        code = run.FilesNotCompared == 0 && run.DirectoriesNotCompared == 0 ? kExitSame : kExitNotAllCompared;
+      }
+      if (run.FilesNotCompared != 0 || run.DirectoriesNotCompared != 0) {
+        std::fflush(stdout);
+        std::fputs(NotComparedText(run.FilesNotCompared, run.DirectoriesNotCompared).c_str(), stderr);
       }
     } catch (const EInOutError& error) {
       std::fflush(stdout);

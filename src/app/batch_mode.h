@@ -10,6 +10,9 @@ namespace zek {
 constexpr int kExitSame = 0;
 constexpr int kExitDifferent = 1;
 constexpr int kExitTrouble = 2;  // an error ended the run, Ctrl-C, or a usage error
+// No differences among the pairs compared, but some files or directories could
+// not be compared: a script must not take the run for a verified copy.
+constexpr int kExitNotAllCompared = 3;
 
 // The text of `zek32 --help`.
 std::string UsageText();

@@ -33,6 +33,8 @@ void TComparisonRun::ResetCounters() {
   FilesTotal = 0;
   TargetsNotFound = 0;
   FilesDifferent = 0;
+  FilesNotCompared = 0;
+  DirectoriesNotCompared = 0;
   TotalBytes = 0.0L;
   view_.SetLabel(StatusLabel::NichtGefunden, "Not found: 0");
   view_.SetLabel(StatusLabel::Verschieden, "Different: 0");
@@ -62,12 +64,11 @@ void TComparisonRun::RunComparison() {
 
   SearchPath = inputs_.SourcePath();
   TargetPath = inputs_.TargetPath();
-  const std::string sourceDir = DirectoryPart(SearchPath);
-  const std::string targetDir = DirectoryPart(TargetPath);
+  const std::string sourceDir = DirectoryOrCurrent(SearchPath);
+  const std::string targetDir = DirectoryOrCurrent(TargetPath);
   SourceMask = NamePart(SearchPath);
 
   Report("running...");
-  ancestors_.clear();
   CompareDirectory(sourceDir, targetDir);
   Report("finished.");
   view_.SetLabel(StatusLabel::File, "Comparing: ./.");

@@ -57,6 +57,10 @@ class TComparisonRun {
   int32_t FilesTotal = 0;
   int32_t TargetsNotFound = 0;
   int32_t FilesDifferent = 0;
+  // Files and directories that could not be compared: a source not found, a
+  // file that could not be opened, a source directory that could not be listed.
+  int32_t FilesNotCompared = 0;
+  int32_t DirectoriesNotCompared = 0;
   long double TotalBytes = 0.0L;
   TextFile LogFile;
   bool FirstActivation = false;
@@ -74,10 +78,12 @@ class TComparisonRun {
  private:
   void ShowByteTotal();
 
+  // Counts and reports the source directory SubSourceDir, which could not be
+  // listed; a want of descriptors or memory ends the run instead.
+  void DirectoryNotListed(int error);
+
   IRunView& view_;
   IRunInputs& inputs_;
-  // Directories the walk is inside, so that a link loop is never entered again.
-  std::vector<FileId> ancestors_;
   ReadBuffer sourceBuffer_;
   ReadBuffer targetBuffer_;
 };

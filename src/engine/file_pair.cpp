@@ -4,6 +4,7 @@
 
 #include "engine/comparison_run.h"
 #include "engine/path_rules.h"
+#include "platform/io_error.h"
 #include "platform/locale.h"
 
 namespace zek {
@@ -50,12 +51,18 @@ class BlockReader {
     size_ = size;
     measured_ = true;
   }
+  // A size of 0 may be a pseudo-file's (/proc, /sys, some FUSE file systems)
+  // that holds data all the same: such a file ends where a read returns
+  // nothing, not at its measured size.
+  void ReadToTheEnd() { sizeless_ = true; }
+  // The file was read to its end and held `bytes` bytes.
+  bool EndsAt(int64_t bytes) { return sizeless_ ? AtEnd() && position_ == bytes : bytes == Size(); }
   int64_t Size() {
     if (!measured_) SetSize(Files().FileSize(file_));
     return size_;
   }
   // The end-of-file test: no byte in hand, and the position is at the size.
-  bool AtEnd() { return begin_ == end_ && position_ >= Size(); }
+  bool AtEnd() { return begin_ == end_ && (sizeless_ ? readEnd_ : position_ >= Size()); }
 
   // The next block; when it has to read, it reads up to `blocks` blocks.
   size_t Next(size_t blocks, const unsigned char*& data) {
@@ -77,6 +84,15 @@ class BlockReader {
     begin_ = 0;
     endSeen_ = false;
     size_t want = blocks * kBlockSize;
+    if (sizeless_) {
+      while (end_ < want && end_ < kBlockSize && !readEnd_) {
+        const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_);
+        end_ += got;
+        readEnd_ = got == 0;
+      }
+      complete_ = readEnd_ || end_ == want;
+      return;
+    }
     const int64_t left = std::max<int64_t>(Size() - position_, 0);
     bool probing = left < static_cast<int64_t>(want);
     if (probing) want = std::max(end_, static_cast<size_t>(left) + 1);
@@ -105,6 +121,8 @@ class BlockReader {
   size_t end_ = 0;
   bool complete_ = false;
   bool endSeen_ = false;  // the last read found the end right at the measured size
+  bool sizeless_ = false;
+  bool readEnd_ = false;  // a read returned nothing
   int64_t position_ = 0;  // bytes handed out as blocks
   int64_t size_ = 0;
   bool measured_ = false;
@@ -178,14 +196,28 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   const FileLook sourceLook = files.LookAndOpen(sourcePath);
   FileLook targetLook;
   open.Source = sourceLook.Handle;
+  // Out of descriptors or memory, an open says nothing about the file: the run ends.
+  if (IsResourceError(sourceLook.OpenError)) throw EInOutError(sourceLook.OpenError);
   if (!sourceLook.Exists) {
     Report("Source file not found: " + sourcePath);
+    ++FilesNotCompared;
+    pairUsable = false;
+  } else if (sourceLook.Special) {
+    // A FIFO or a device is never opened, and no namesake can stand in for it:
+    // it is not compared, whether or not one exists. A namesake of its kind
+    // gets its own line.
+    if (options.Checked(Option::CouldNotOpenSource)) Report("Could not open source file: " + sourcePath);
+    ++FilesNotCompared;
     pairUsable = false;
   }
-  if (pairUsable) {
+  if (pairUsable || sourceLook.Special) {
     targetLook = files.LookAndOpen(targetPath);
     open.Target = targetLook.Handle;
-    if (!targetLook.Exists) {
+    if (IsResourceError(targetLook.OpenError)) throw EInOutError(targetLook.OpenError);
+    if (!pairUsable) {
+      if (targetLook.Special && options.Checked(Option::CouldNotOpenTarget))
+        Report("Could not open target file: " + targetPath);
+    } else if (!targetLook.Exists) {
       if (options.Checked(Option::TargetNotFound)) Report("Target file not found: " + targetPath);
       ++TargetsNotFound;
       view_.SetLabel(StatusLabel::NichtGefunden, "Not found: " + std::to_string(TargetsNotFound));
@@ -205,6 +237,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
       if (options.Checked(Option::CouldNotOpenTarget)) Report("Could not open target file: " + targetPath);
       pairUsable = false;
     }
+    if (!pairUsable) ++FilesNotCompared;
   }
   view_.Repaint();
   view_.ProcessMessages();
@@ -222,6 +255,10 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   if (pairUsable) {
     source.SetSize(sourceLook.Size);
     target.SetSize(targetLook.Size);
+    if (sourceLook.Size == 0 && targetLook.Size == 0) {
+      source.ReadToTheEnd();
+      target.ReadToTheEnd();
+    }
     if (source.Size() != target.Size()) {
       if (options.Checked(Option::DifferentSize)) Report(pair + " have different size.");
       countDifferent();
@@ -290,7 +327,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   // The sizes are measured afresh unless the loop's last test measured them
   // with nothing read or dispatched since, as is the source's at its end.
   if (pairUsable && pairEqual && !UserBreak && !options.Checked(Option::OnlyTimeDateSize) &&
-      (pairBytes != source.Size() || pairBytes != target.Size()))
+      (!source.EndsAt(pairBytes) || !target.EndsAt(pairBytes)))
     pairEqual = false;
 
   if (pairUsable) {

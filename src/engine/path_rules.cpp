@@ -1,5 +1,7 @@
 #include "engine/path_rules.h"
 
+#include "platform/path_scan.h"
+
 namespace zek {
 namespace {
 
@@ -29,12 +31,19 @@ std::string DirectoryPart(const std::string& path, PathSyntax syntax) {
   return path.substr(0, i);
 }
 
+std::string DirectoryOrCurrent(const std::string& path, PathSyntax syntax) {
+  std::string directory = DirectoryPart(path, syntax);
+  return directory.empty() ? "." : directory;
+}
+
 std::string NamePart(const std::string& path, PathSyntax syntax) {
   return path.substr(LastBoundary(path, syntax), 255);
 }
 
 std::string RemoveDoubleBackslashes(const std::string& path, PathSyntax syntax) {
   const char delimiter = PathDelimiter(syntax);
+  // Most paths hold no doubled separator: they are copied whole.
+  if (!HasDoubledSeparator(path, delimiter)) return path;
   std::string result;
   result.reserve(path.size());
   for (char c : path)

@@ -13,6 +13,7 @@
 
 #include "platform/dos_time.h"
 #include "platform/io_error.h"
+#include "platform/path_scan.h"
 #include "platform/wildcard.h"
 
 namespace zek {
@@ -30,14 +31,32 @@ bool ClearNonBlocking(int fd) {
 // The kernel's default read-ahead window.
 constexpr off_t kSequentialHintSize = 128 * 1024;
 
-// Without repeated slashes, and without trailing ones but for the root's.
-std::string NormalPath(const std::string& path) {
-  std::string normal;
-  normal.reserve(path.size());
+// Without repeated slashes, and without trailing ones but for the root's: a
+// view of path itself where that is so already (most paths are, and a deep
+// tree makes them long), else of the normal form written into storage.
+std::string_view NormalView(const std::string& path, std::string& storage) {
+  if (!HasDoubledSeparator(path, '/'))
+    return std::string_view(path).substr(0, path.size() > 1 && path.back() == '/' ? path.size() - 1 : path.size());
+  storage.clear();
+  storage.reserve(path.size());
   for (const char c : path)
-    if (c != '/' || normal.empty() || normal.back() != '/') normal += c;
-  if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
-  return normal;
+    if (c != '/' || storage.empty() || storage.back() != '/') storage += c;
+  if (storage.size() > 1 && storage.back() == '/') storage.pop_back();
+  return storage;
+}
+
+// The held entry for a path, or held.end(). A path spelt as it is held is
+// found by comparisons alone; another spelling is made normal first.
+template <class Held>
+auto FindHeld(Held& held, const std::string& path) {
+  auto spelt = [&](std::string_view p) {
+    return std::find_if(held.begin(), held.end(), [&](const HeldDirectory& d) { return d.Path == p; });
+  };
+  const auto h = spelt(path);
+  if (h != held.end()) return h;
+  std::string storage;
+  const std::string_view normal = NormalView(path, storage);
+  return normal.size() == path.size() ? held.end() : spelt(normal);
 }
 
 // Names a path for the *at calls. A path in a held directory (or the held
@@ -83,7 +102,12 @@ class PathAt {
   int Dir() const { return dir_; }
   const char* Name() const { return name_.c_str(); }
 
-  bool Stat(struct stat& st) const { return error_ == 0 && fstatat(Dir(), Name(), &st, 0) == 0; }
+  // A held directory itself is looked at through its descriptor, which needs
+  // no search permission in it.
+  bool Stat(struct stat& st) const {
+    if (error_ != 0) return false;
+    return name_ == "." && dir_ != AT_FDCWD ? fstat(dir_, &st) == 0 : fstatat(Dir(), Name(), &st, 0) == 0;
+  }
   int Open(int flags, mode_t mode = 0) const {
     if (error_ != 0) {
       errno = error_;
@@ -93,21 +117,28 @@ class PathAt {
   }
 
  private:
+  // A path spelt as a held directory or a name in one is found by comparisons
+  // alone; another spelling is made normal first.
   bool InHeld(const std::string& path, const std::vector<HeldDirectory>& held) {
-    const std::string normal = NormalPath(path);
-    const size_t slash = normal.rfind('/');
-    const bool named = slash != std::string::npos && slash + 1 < normal.size();
-    const std::string_view dir = !named ? std::string_view() : slash == 0 ? std::string_view("/")
-                                                                          : std::string_view(normal).substr(0, slash);
+    if (Match(path, held)) return true;
+    std::string storage;
+    const std::string_view normal = NormalView(path, storage);
+    return normal.size() != path.size() && Match(normal, held);
+  }
+  bool Match(std::string_view path, const std::vector<HeldDirectory>& held) {
+    const size_t slash = path.rfind('/');
+    const bool named = slash != std::string::npos && slash + 1 < path.size();
+    const std::string_view dir = !named ? std::string_view() : slash == 0 ? std::string_view("/") : path.substr(0, slash);
     for (const HeldDirectory& h : held) {
-      if (normal == h.Path) {
+      if (path == h.Path) {
         name_ = ".";
       } else if (named && dir == h.Path) {
-        name_ = normal.substr(slash + 1);
+        name_ = std::string(path.substr(slash + 1));
       } else {
         continue;
       }
       dir_ = h.Fd;
+      error_ = h.Error;
       return true;
     }
     return false;
@@ -133,32 +164,40 @@ int AttributesOf(const std::string& name, const struct stat& st) {
   return attr;
 }
 
-// Fills the record from the next entry that matches, or returns an error code.
+// Fills the record from the next entry that matches, or returns kNoMoreFiles
+// or an error code.
 int NextMatch(FindRecord& f) {
   DIR* dir = static_cast<DIR*>(f.Handle);
   if (dir == nullptr) return EBADF;
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(dir);
-    if (entry == nullptr) return errno != 0 ? errno : ENOENT;
+    if (entry == nullptr) return errno != 0 ? errno : kNoMoreFiles;
     const std::string name = entry->d_name;
     if (!MatchesMask(name, f.Mask)) continue;
     if (f.DirectoriesOnly && entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
       continue;
     struct stat st {};
-    // Links are followed; a dangling one is listed as what it is, a file whose
-    // target does not exist. The entry is looked up in the open directory, not
-    // through its whole path again.
-    if (fstatat(dirfd(dir), entry->d_name, &st, 0) != 0 &&
-        fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-      continue;
+    bool looked = false;
+    if (name == "." || name == "..") {
+      st.st_mode = S_IFDIR | S_IWUSR;
+    } else {
+      // Links are followed; a dangling one is listed as what it is, a file whose
+      // target does not exist. The entry is looked up in the open directory, not
+      // through its whole path again. One that cannot be looked at (a directory
+      // the user may read but not search) is still listed, as the listing names
+      // it, so that the walk accounts for it.
+      looked = fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 ||
+               fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+      if (!looked) st.st_mode = (entry->d_type == DT_DIR ? S_IFDIR : S_IFREG) | S_IWUSR;
+    }
     if (S_ISLNK(st.st_mode)) st.st_mode = S_IFREG | (st.st_mode & 07777);
     const int attr = AttributesOf(name, st);
     if ((attr & f.ExcludeAttr) != 0) continue;
     f.Name = name;
     f.Attr = attr;
-    f.Size = static_cast<int64_t>(st.st_size);
-    f.Time = PackDosDateTime(st.st_mtime);
+    f.Size = looked ? static_cast<int64_t>(st.st_size) : 0;
+    f.Time = looked ? PackDosDateTime(st.st_mtime) : 0;
     return 0;
   }
 }
@@ -171,7 +210,20 @@ int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, cons
   const size_t slash = pattern.rfind('/');
   f.Directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
   f.Mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  const int fd = PathAt(f.Directory, held).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A held directory that could be opened for listing is listed through a copy
+  // of its descriptor: opening it again by "." would need search permission in it.
+  const auto h = FindHeld(held, f.Directory);
+  int fd = -1;
+  if (h != held.end() && h->Readable) {
+    fd = fcntl(h->Fd, F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0 && lseek(fd, 0, SEEK_SET) != 0) {
+      const int error = LastError();
+      close(fd);
+      return error;
+    }
+  } else {
+    fd = PathAt(f.Directory, held).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
   if (fd < 0) return LastError();
   DIR* dir = fdopendir(fd);
   if (dir == nullptr) {
@@ -214,23 +266,51 @@ bool FileAccess::DirectoryId(const std::string& path, FileId& id) {
   return true;
 }
 
-void FileAccess::HoldDirectory(const std::string& path) {
-  const std::string normal = NormalPath(path);
-  for (HeldDirectory& h : held_) {
-    if (h.Path == normal) {
-      ++h.Holds;
-      return;
-    }
+int FileAccess::HoldDirectory(const std::string& path, FileId* id) {
+  const auto held = FindHeld(held_, path);
+  int fd = -1;
+  if (held != held_.end()) {
+    ++held->Holds;
+    if (held->Error != 0) return held->Error;
+    fd = held->Fd;
+  } else {
+    // Opened for listing where the user may read it, else only for lookups.
+    const PathAt at(path, held_);
+    fd = at.Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool readable = fd >= 0;
+    if (!readable && errno == EACCES) fd = at.Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int error = fd < 0 ? LastError() : 0;
+    std::string storage;
+    held_.push_back({std::string(NormalView(path, storage)), fd, readable, error, 1});
+    if (error != 0) return error;
   }
-  const int fd = PathAt(normal, held_).Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) held_.push_back({normal, fd, 1});
+  struct stat st {};
+  if (id != nullptr && fstat(fd, &st) == 0) *id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return 0;
+}
+
+int FileAccess::HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id) {
+  const auto below = FindHeld(held_, child);
+  if (FindHeld(held_, path) == held_.end() && below != held_.end() && below->Fd >= 0) {
+    int fd = openat(below->Fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool readable = fd >= 0;
+    if (!readable && errno == EACCES) fd = openat(below->Fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && fstat(fd, &st) == 0 &&
+        id == FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}) {
+      std::string storage;
+      held_.push_back({std::string(NormalView(path, storage)), fd, readable, 0, 1});
+      return 0;
+    }
+    if (fd >= 0) close(fd);
+  }
+  return HoldDirectory(path);
 }
 
 void FileAccess::ReleaseDirectory(const std::string& path) {
-  const std::string normal = NormalPath(path);
-  const auto h = std::find_if(held_.begin(), held_.end(), [&](const HeldDirectory& d) { return d.Path == normal; });
+  const auto h = FindHeld(held_, path);
   if (h == held_.end() || --h->Holds > 0) return;
-  close(h->Fd);
+  if (h->Fd >= 0) close(h->Fd);
   held_.erase(h);
 }
 
@@ -246,37 +326,41 @@ bool FileAccess::DirectoryExists(const std::string& path) {
 
 FileLook FileAccess::LookAndOpen(const std::string& path) {
   FileLook look;
+  if (path.empty()) return look;
   const PathAt at(path, held_);
   struct stat st {};
-  // O_NONBLOCK so that a FIFO without a writer cannot hold us; it is refused below.
-  const int fd = path.empty() ? -1 : at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd >= 0) {
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-      close(fd);
-      return look;
-    }
-    look.Exists = true;
-    look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
-    if (!S_ISREG(st.st_mode)) {
-      close(fd);
-      look.OpenError = EACCES;
-      return look;
-    }
-    // O_NONBLOCK stays, which spares a call per file: Linux ignores it for
-    // regular files, and should a file system honour it, BlockRead clears it
-    // at the first EAGAIN. Files within the kernel's default read-ahead gain
-    // nothing from the hint.
-    if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    look.Handle = fd;
-    look.Size = static_cast<int64_t>(st.st_size);
-    return look;
-  }
-  // Not opened: it may still exist, unreadable.
-  const int error = LastError();
-  if (path.empty() || error == ENOENT || !at.Stat(st) || S_ISDIR(st.st_mode)) return look;
+  if (!at.Stat(st) || S_ISDIR(st.st_mode)) return look;
   look.Exists = true;
   look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
-  look.OpenError = error;
+  if (!S_ISREG(st.st_mode)) {
+    look.OpenError = EACCES;
+    look.Special = true;
+    return look;
+  }
+  // O_NONBLOCK so that a FIFO put in the file's place since the look cannot
+  // hold us; it is refused below. O_NONBLOCK stays on the file, which spares
+  // a call per file: Linux ignores it for regular files, and should a file
+  // system honour it, BlockRead clears it at the first EAGAIN.
+  const int fd = at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = LastError();
+    // Removed since the look: not found, as a look a moment later would say.
+    if (error == ENOENT) return FileLook{};
+    look.OpenError = error;
+    return look;
+  }
+  // The open file is the one compared: its time and size count.
+  const bool looked = fstat(fd, &st) == 0;
+  if (!looked || !S_ISREG(st.st_mode)) {
+    look.OpenError = looked ? EACCES : LastError();
+    close(fd);
+    return look;
+  }
+  look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+  // Files within the kernel's default read-ahead gain nothing from the hint.
+  if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  look.Handle = fd;
+  look.Size = static_cast<int64_t>(st.st_size);
   return look;
 }
 
@@ -348,6 +432,8 @@ int FileAccess::SetCurrentDir(const std::string& path) {
   close(fd);
   return result;
 }
+
+bool IsResourceError(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
 
 FileAccess& Files() {
   static FileAccess posix;

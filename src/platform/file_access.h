@@ -40,6 +40,11 @@ struct FindRecord {
   void* Handle = nullptr;
 };
 
+// What FindFirst and FindNext return when no further entry matches, as
+// against the error code of a directory that cannot be listed. No system's
+// error code has this value.
+constexpr int kNoMoreFiles = -1;
+
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
 
@@ -50,12 +55,16 @@ struct FileLook {
   int OpenError = 0;  // 0 when Handle is open for reading, else why it is not
   FileHandle Handle = kNoFile;
   int64_t Size = 0;  // as the open found it
+  bool Special = false;  // exists, but is no regular file: never opened
 };
 
-// A directory that FileAccess keeps open for its caller.
+// A directory that FileAccess keeps open for its caller, or the reason it
+// could not be opened.
 struct HeldDirectory {
   std::string Path;  // without repeated or trailing slashes
   int Fd = -1;
+  bool Readable = false;  // Fd may be listed (else it only serves lookups)
+  int Error = 0;
   int Holds = 0;
 };
 
@@ -65,8 +74,13 @@ class FileAccess {
 
   // Directory search over a pattern whose last component may hold * and ?.
   // An entry that has any of hidden, system, volume label or directory that the
-  // attribute mask lacks is skipped. 0 when the record holds an entry, else an
-  // error code; FindClose may be called on any record.
+  // attribute mask lacks is skipped. 0 when the record holds an entry,
+  // kNoMoreFiles when none (or no further one) matches, else the error code of
+  // a directory that cannot be listed; FindClose may be called on any record.
+  // Every entry that the directory lists is delivered: one that cannot be
+  // looked at comes with the type the listing gives (a directory, or else a
+  // plain file), no size and no time. "." and ".." come as directories
+  // without a look.
   virtual int FindFirst(const std::string& pattern, int attr, FindRecord& f);
   // FindFirst for a caller that wants only the directories: an entry that the
   // directory lists as neither a directory nor a link may be passed over
@@ -78,17 +92,26 @@ class FileAccess {
   virtual bool DirectoryId(const std::string& path, FileId& id);
   // Keeps a directory open while a caller works in it: the directory itself and
   // the names in it are then looked up from there, not by walking the whole
-  // path again. Holds of one path nest; a hold that fails changes nothing.
-  virtual void HoldDirectory(const std::string& path);
+  // path again, and a directory held in it is opened by its name there. Holds
+  // of one path nest. 0, or the error code of the open: a hold that fails is
+  // kept too, and names in it are then not found, without a further look.
+  // With id, it receives the identity of the directory held.
+  virtual int HoldDirectory(const std::string& path, FileId* id = nullptr);
+  // Holds `path`, the directory that holds the held directory `child`, as the
+  // way back up from it (its ".."), when that is the directory `id`; else
+  // (child entered through a link, or moved) by the path itself. 0 or the error
+  // code of the open, as for HoldDirectory.
+  virtual int HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id);
   virtual void ReleaseDirectory(const std::string& path);
 
   // True for an existing file that is not a directory (links followed).
   virtual bool FileExists(const std::string& path);
   virtual bool DirectoryExists(const std::string& path);
   // The existence and time test and the open of a file to compare, from one
-  // open where the file can be opened. Only a regular file is opened: anything
-  // else (FIFO, device, socket) exists but is refused, so that an open never
-  // blocks and no endless device is read. The caller closes the handle.
+  // look. Only a regular file is opened: anything else (FIFO, device, socket)
+  // exists but is refused without an open, so that a waiting writer is never
+  // released, a device never woken and no endless device read. The time and
+  // size come from the open file. The caller closes the handle.
   virtual FileLook LookAndOpen(const std::string& path);
   // These raise EInOutError with the OS error code.
   virtual int64_t FileSize(FileHandle h);
@@ -116,6 +139,10 @@ class FileAccess {
  private:
   std::vector<HeldDirectory> held_;
 };
+
+// True for an error code that says the process ran out of descriptors or
+// memory: nothing about the file or directory that could not be opened.
+bool IsResourceError(int error);
 
 // The back end in use; the POSIX one unless a test has put another in place.
 FileAccess& Files();

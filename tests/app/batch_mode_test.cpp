@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -35,6 +36,24 @@ TEST_F(BatchModeTest, ExitCodesFollowTheVerdict) {
   const ProcessResult different = Zek({"--batch", tree.Path("src/*.txt"), tree.Path("tgt/")});
   EXPECT_EQ(different.ExitCode, kExitDifferent);
   EXPECT_NE(different.Out.find("do not match."), std::string::npos);
+}
+
+TEST_F(BatchModeTest, ExitCodeThreeWhenSomethingCouldNotBeCompared) {
+  // Guards against exit 0, "verified", for a run that could not open a file or list a directory.
+  ASSERT_EQ(mkfifo(tree.Path("src/pipe").c_str(), 0644), 0);
+  const ProcessResult file = Zek({"--batch", tree.Path("src/*.*"), tree.Path("tgt/")});
+  EXPECT_EQ(file.ExitCode, kExitNotAllCompared);
+  EXPECT_NE(file.Out.find("\nNo differences found\n"), std::string::npos) << file.Out;
+  EXPECT_EQ(file.Err, "Not compared: 1 file, 0 directories\n");
+  const ProcessResult directory = Zek({"--batch", tree.Path("none/*.*"), tree.Path("tgt/")});
+  EXPECT_EQ(directory.ExitCode, kExitNotAllCompared);
+  EXPECT_EQ(directory.Err, "Not compared: 0 files, 1 directory\n");
+  // Differences found still win.
+  tree.Write("tgt/a.txt", "alphA");
+  const ProcessResult different = Zek({"--batch", tree.Path("src/*.*"), tree.Path("tgt/")});
+  EXPECT_EQ(different.ExitCode, kExitDifferent);
+  EXPECT_EQ(different.Err, "Not compared: 1 file, 0 directories\n");
+  EXPECT_NE(Zek({"--help"}).Out.find("\n  3  no differences among the files compared"), std::string::npos);
 }
 
 TEST_F(BatchModeTest, OptionsAndTheLogWorkAsInTheWindow) {

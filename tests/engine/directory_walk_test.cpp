@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "engine/run_fixture.h"
+#include "platform/io_error.h"
 
 namespace zek::test {
 namespace {
@@ -101,6 +103,89 @@ TEST_F(DirectoryWalkTest, CancelInTheFilePassVisitsNoFurtherSubdirectory) {
   };
   EXPECT_EQ(Walk().size(), 1u);
   EXPECT_EQ(run.FilesTotal, 1);
+}
+
+// A back end on which one directory cannot be opened, for a reason of choice.
+class RefusingFiles : public FileAccess {
+ public:
+  RefusingFiles(std::string path, int error) : path_(std::move(path)), error_(error) {}
+  int HoldDirectory(const std::string& path, FileId* id) override {
+    return path == path_ ? error_ : FileAccess::HoldDirectory(path, id);
+  }
+
+ private:
+  std::string path_;
+  int error_;
+};
+
+TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCounted) {
+  // Guards against a source directory that cannot be listed being skipped without a line (a false all-clear),
+  // and against a want of descriptors passing for a property of the tree.
+  tree.Write("src/a", "1");
+  tree.Write("tgt/a", "1");
+  tree.Write("src/locked/b", "1");
+  tree.Write("src/later/c", "1");
+  tree.Write("tgt/later/c", "1");
+  const std::string notOpened = "Could not open source directory: " + Src("locked");
+  {
+    RefusingFiles refusing(Src("locked"), EACCES);
+    ScopedFileAccess scoped(refusing);
+    const Lines lines = Walk();
+    const auto at = std::find(lines.begin(), lines.end(), Switch("locked/*.*"));
+    ASSERT_NE(at, lines.end());
+    ASSERT_NE(at + 1, lines.end());
+    EXPECT_EQ(at[1], notOpened);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), Equal("later/c")), 1);
+    EXPECT_EQ(run.DirectoriesNotCompared, 1);
+    EXPECT_EQ(run.FilesNotCompared, 0);
+    EXPECT_EQ(view.Lines.back(), "No differences found");  // the summary counts files, as before
+    // The line follows the "Could not open source file" box; the count does not.
+    options().SetChecked(Option::CouldNotOpenSource, false);
+    const Lines quiet = Walk();
+    EXPECT_EQ(std::count(quiet.begin(), quiet.end(), notOpened), 0);
+    EXPECT_EQ(run.DirectoriesNotCompared, 1);
+    options().SetChecked(Option::CouldNotOpenSource, true);
+  }
+  // A mistyped start directory is one that cannot be opened.
+  inputs.Source = tree.Path("missing/*.*");
+  run.RunComparison();
+  EXPECT_EQ(view.Lines, (Lines{"running...", "Switching to directory " + tree.Path("missing/*.*"),
+                               "Could not open source directory: " + tree.Path("missing"), "finished.",
+                               "Files total: 0", "No differences found"}));
+  EXPECT_EQ(run.DirectoriesNotCompared, 1);
+  // Out of descriptors, the run ends as with a read error.
+  RefusingFiles exhausted(Src("locked"), EMFILE);
+  ScopedFileAccess scoped(exhausted);
+  inputs.Source = Src("*.*");
+  try {
+    run.RunComparison();
+    ADD_FAILURE() << "the run went on without descriptors";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.ErrorCode, EMFILE);
+  }
+  EXPECT_FALSE(run.Busy);
+}
+
+TEST_F(DirectoryWalkTest, ABareMaskMeansTheCurrentDirectoryOnEitherSide) {
+  // Guards against an empty directory part that searches "/" instead of the current directory.
+  tree.Write("a.txt", "1");
+  tree.Write("backup/a.txt", "1");
+  const std::string previous = Files().GetCurrentDir();
+  ASSERT_EQ(Files().SetCurrentDir(tree.Root()), 0);
+  inputs.SubDirs = false;
+  inputs.Source = "*.txt";
+  inputs.Target = "backup/";
+  run.RunComparison();
+  const Lines fromTop = view.Lines;
+  ASSERT_EQ(Files().SetCurrentDir(tree.Path("backup")), 0);
+  inputs.Source = "../*.txt";
+  inputs.Target = "a.txt";  // no directory part: the current one
+  run.RunComparison();
+  const Lines fromBackup = view.Lines;
+  Files().SetCurrentDir(previous);
+  EXPECT_EQ(fromTop, (Lines{"running...", "Switching to directory ./*.txt", "File ./a.txt and backup/a.txt are equal.",
+                            "finished.", "Files total: 1", "No differences found"}));
+  EXPECT_EQ(fromBackup[2], "File ../a.txt and ./a.txt are equal.");
 }
 
 }  // namespace

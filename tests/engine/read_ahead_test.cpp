@@ -197,6 +197,42 @@ TEST_F(ReadAheadTest, ReadsThatDeliverLessThanAskedStillMakeWholeBlocks) {
   EXPECT_EQ(run.TotalBytes, static_cast<long double>(6 * kBlockSize));
 }
 
+// Files whose size reads 0 although they hold data, as those of /proc do.
+class PseudoFiles : public WatchedFiles {
+ public:
+  FileLook LookAndOpen(const std::string& path) override {
+    FileLook look = WatchedFiles::LookAndOpen(path);
+    look.Size = 0;
+    return look;
+  }
+  int64_t FileSize(FileHandle) override { return 0; }
+};
+
+TEST_F(ReadAheadTest, PairsWhoseSizesBothReadZeroAreReadUntilAReadReturnsNothing) {
+  // Guards against two pseudo-files (/proc, /sys) called equal by their reported size 0, without a byte read.
+  WriteBoth("same", std::string(3 * kBlockSize + 5, 's'));
+  WriteBoth("block", std::string(kBlockSize, 'b'));
+  tree.Write("src/other", "VmPeak: 1 kB\n");
+  tree.Write("tgt/other", "VmPeak: 2 kB\n");
+  tree.Write("src/longer", "abc");
+  tree.Write("tgt/longer", "abcd");
+  WriteBoth("empty", "");
+  PseudoFiles pseudo;
+  ScopedFileAccess scoped(pseudo);
+  auto compare = [&](const std::string& name) {
+    view.Lines.clear();
+    pseudo.Asked.clear();
+    run.CompareFilePair(Src(name), Tgt(name), 0);
+    return view.Lines;
+  };
+  EXPECT_EQ(compare("same"), Lines{Pair("same") + " are equal."});
+  EXPECT_EQ(compare("block"), Lines{Pair("block") + " are equal."});
+  EXPECT_EQ(compare("other"), Lines{Pair("other") + " do not match."});
+  EXPECT_EQ(compare("longer"), Lines{Pair("longer") + " do not match."});
+  EXPECT_EQ(compare("empty"), Lines{Pair("empty") + " are equal."});
+  EXPECT_EQ(pseudo.Asked.size(), 2u) << "a real empty pair costs one read each";
+}
+
 // A source whose reads stop short at a damaged spot and fail at the next read,
 // as FileAccess::BlockRead does for a read error behind good bytes.
 class DamagedSource : public WatchedFiles {

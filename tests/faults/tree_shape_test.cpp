@@ -2,6 +2,7 @@
 // UTF-8 or hold special characters, and paths longer than the system allows.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/line_escape.h"
 #include "faults/fault_support.h"
 
 namespace zek::test {
@@ -42,7 +44,7 @@ TEST_F(TreeShapeTest, LinkLoopsEndAndEachFileIsComparedOncePerPathTheWalkAllows)
 
   const ProcessResult r = Compare({"-o", "MsgEqual=1"});
   const Lines lines = LinesOf(r.Out);
-  EXPECT_EQ(r.ExitCode, 0) << r.Out;
+  EXPECT_EQ(r.ExitCode, 3) << r.Out;  // the links that lead nowhere could not be compared
   for (const char* name : {"f", "a/f", "o/i/f", "o/i/deep/f"})
     EXPECT_EQ(Count(lines, Pair(name) + " are equal."), 1) << name;
   for (const char* name : {"self", "c1", "c2", "dangling", "o/dangling"})
@@ -75,7 +77,7 @@ TEST_F(TreeShapeTest, FifosAreNeverReadAndTheRunDoesNotHang) {
   std::string left(8192, '\0');
   const ssize_t unread = read(writer, left.data(), left.size());
   close(writer);
-  EXPECT_EQ(r.ExitCode, 0) << "the run hung or failed: " << r.Err;
+  EXPECT_EQ(r.ExitCode, 3) << "the run hung or failed: " << r.Err;
   const Lines lines = LinesOf(r.Out);
   EXPECT_EQ(Count(lines, "Could not open source file: " + Src("idle.fifo")), 1) << r.Out;
   EXPECT_EQ(Count(lines, "Could not open source file: " + Src("fed.fifo")), 1) << r.Out;
@@ -100,7 +102,7 @@ TEST_F(TreeShapeTest, DeviceNodesLikeDevZeroAndDevNullAreNeverRead) {
     tree.SetTime(std::string("tgt/") + name, kFixedTime);
   }
   const ProcessResult r = Compare();
-  EXPECT_EQ(r.ExitCode, 0) << "the run hung or failed: " << r.Err;
+  EXPECT_EQ(r.ExitCode, 3) << "the run hung or failed: " << r.Err;
   const Lines lines = LinesOf(r.Out);
   EXPECT_EQ(Count(lines, "Could not open source file: " + Src("zero")), 1) << r.Out;
   EXPECT_EQ(Count(lines, "Could not open source file: " + Src("null")), 1) << r.Out;
@@ -120,7 +122,8 @@ TEST_F(TreeShapeTest, OddNamesAreComparedWithTheirNamesakesAndLoggedByteForByte)
   EXPECT_EQ(r.ExitCode, 0) << r.Out;
   const std::string logged = tree.Read("run.log");
   for (const std::string& name : names) {
-    const std::string line = Pair(name) + " are equal.";
+    // As shown, with its control characters escaped.
+    const std::string line = EscapeControls(Pair(name) + " are equal.");
     EXPECT_NE(r.Out.find(line + "\n"), std::string::npos) << name;
     EXPECT_NE(logged.find(line + "\r\n"), std::string::npos) << name;
   }
@@ -135,7 +138,8 @@ TEST_F(TreeShapeTest, OddNamesAreComparedWithTheirNamesakesAndLoggedByteForByte)
 // its bottom.
 class DeepChain {
  public:
-  DeepChain(const std::string& top, int depth, std::time_t mtime) : top_(top), depth_(depth) {
+  DeepChain(const std::string& top, int depth, std::time_t mtime, size_t nameLength = 255)
+      : top_(top), depth_(depth), nameLength_(nameLength) {
     int dir = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int level = 1; level <= depth && dir >= 0; ++level) {
       const int file = openat(dir, FileName(level).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -159,12 +163,14 @@ class DeepChain {
   DeepChain& operator=(const DeepChain&) = delete;
 
   bool Ok() const { return ok_; }
-  // 255 bytes: 253 letters and the level in two digits.
-  static std::string Name(char letter, int level) {
-    return std::string(253, letter) + (level < 10 ? "0" : "") + std::to_string(level);
+  // nameLength bytes, or more where the level needs them: letters and the
+  // level in at least two digits.
+  std::string Name(char letter, int level) const {
+    const std::string number = (level < 10 ? "0" : "") + std::to_string(level);
+    return std::string(nameLength_ > number.size() ? nameLength_ - number.size() : 1, letter) + number;
   }
-  static std::string DirName(int level) { return Name('d', level); }
-  static std::string FileName(int level) { return Name('f', level); }
+  std::string DirName(int level) const { return Name('d', level); }
+  std::string FileName(int level) const { return Name('f', level); }
   // The full path of the file at this level.
   std::string File(int level) const {
     std::string path = top_;
@@ -185,6 +191,7 @@ class DeepChain {
 
   std::string top_;
   int depth_;
+  size_t nameLength_;
   bool ok_ = true;
 };
 
@@ -210,6 +217,60 @@ TEST_F(TreeShapeTest, PathsBeyondTheSystemLimitAreComparedOrReportedInFull) {
     });
     EXPECT_TRUE(named) << "level " << level << " (" << file.size() << " bytes) is neither compared nor reported";
   }
+}
+
+TEST_F(TreeShapeTest, ADeepChainIsWalkedInASmallStack) {
+  // Guards against a walk that recurses once per level, so that a deep tree overflows the stack (SIGSEGV).
+  constexpr int kDepth = 3000;
+  tree.MakeDir("src");
+  tree.MakeDir("tgt");
+  const DeepChain source(tree.Path("src"), kDepth, kFixedTime, 1);
+  const DeepChain target(tree.Path("tgt"), kDepth, kFixedTime, 1);
+  ASSERT_TRUE(source.Ok() && target.Ok()) << "the deep chains could not be built";
+  // 256 KiB of stack, which the recursion used up within some 600 levels.
+  const ProcessResult r =
+      RunProcess({"/bin/sh", "-c", "ulimit -s 256 && exec \"$0\" \"$@\"", ZEK32_BINARY, "--batch", Src("*.*"), Tgt("")},
+                 {"XDG_CONFIG_HOME=" + tree.Path("config")}, kRunTimeoutSeconds);
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "running...\nfinished.\nFiles total: " + std::to_string(kDepth) + "\nNo differences found\n");
+}
+
+TEST_F(TreeShapeTest, FifosAreNeverOpenedOnEitherSide) {
+  // Guards against a FIFO opened by the pair comparison (releasing a writer that waits on it) when the look has
+  // already shown that it is no regular file.
+  tree.MakeDir("src");
+  tree.MakeDir("tgt");
+  const std::vector<std::string> fifos = {Src("alone.fifo"), Src("both.fifo"), Tgt("target.fifo")};
+  for (const std::string& fifo : fifos) ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  tree.Write("tgt/both.fifo", "");
+  tree.Write("src/target.fifo", "");
+  for (const char* name : {"src/both.fifo", "tgt/both.fifo", "src/target.fifo", "tgt/target.fifo"})
+    tree.SetTime(name, kFixedTime);
+  // The kernel tells every open of a watched FIFO, also one that does not block.
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  for (const std::string& fifo : fifos) ASSERT_GE(inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
+  auto opens = [&] {
+    alignas(inotify_event) char events[4096];
+    long count = 0;
+    for (ssize_t got; (got = read(watch, events, sizeof events)) > 0;)
+      for (ssize_t at = 0; at < got; at += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len))
+        ++count;
+    return count;
+  };
+
+  const ProcessResult r = Compare();
+  const long openedByTheRun = opens();
+  const int probe = open(fifos[0].c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  close(probe);
+  EXPECT_EQ(opens(), 1) << "the watch does not see opens, so the test shows nothing";
+  close(watch);
+  EXPECT_EQ(openedByTheRun, 0) << r.Out;
+  const Lines lines = LinesOf(r.Out);
+  EXPECT_EQ(Count(lines, "Could not open source file: " + Src("alone.fifo")), 1) << r.Out;
+  EXPECT_EQ(Count(lines, "Could not open source file: " + Src("both.fifo")), 1) << r.Out;
+  EXPECT_EQ(Count(lines, "Could not open target file: " + Tgt("target.fifo")), 1) << r.Out;
+  EXPECT_EQ(r.ExitCode, 3) << r.Err;
 }
 
 }  // namespace

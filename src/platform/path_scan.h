@@ -1,0 +1,25 @@
+#pragma once
+// A scan of a path for two separators in a row, at close to memory speed: deep
+// trees make paths tens of kilobytes long, and they are checked at every level.
+#include <cstddef>
+#include <string_view>
+
+namespace zek {
+
+inline bool HasDoubledSeparator(std::string_view path, char separator) {
+  const char* p = path.data();
+  const size_t n = path.size();
+  size_t i = 0;
+  // Whole chunks without an early exit, which the compiler turns into vector code.
+  constexpr size_t kChunk = 64;
+  for (; i + kChunk < n; i += kChunk) {
+    unsigned char found = 0;
+    for (size_t k = 0; k < kChunk; ++k) found |= static_cast<unsigned char>((p[i + k] == separator) & (p[i + k + 1] == separator));
+    if (found != 0) return true;
+  }
+  for (; i + 1 < n; ++i)
+    if (p[i] == separator && p[i + 1] == separator) return true;
+  return false;
+}
+
+}  // namespace zek
