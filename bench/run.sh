@@ -7,6 +7,7 @@
 #   B  20,000 files of 1-64 KiB in 200 directories, 1% altered diff -rq
 #   C  one identical pair of 4 GiB + 1 byte (needs ~8.1 GB)    cmp, cat
 #   D  a chain of 500 nested directories, one file in each    diff -rq
+#      and chains of 500, 5,000 and 30,000, ours alone: time per level
 #   E  set A with the target's first byte changed             cmp
 #
 # Each command is warmed up once with the page cache warm, then run RUNS times,
@@ -231,6 +232,26 @@ if [[ $SETS == *D* ]]; then
   "$MAKE_SETS" chain "$D" 500
   bench_set D "$D" 0 "diff -rq $D/src $D/tgt" 0 1.0
   rm -rf "$D"
+  # Deeper chains, ours alone (diff -rq does not reach their ends), page cache
+  # warm: the time per level must stay flat as the depth grows.
+  for depth in 500 5000 30000; do
+    "$MAKE_SETS" chain "$D" "$depth"
+    sync
+    : >"$D/ours.times"
+    for ((i = 0; i <= RUNS; i++)); do
+      code=0
+      t0=$EPOCHREALTIME
+      "$ZEK" --batch "$D/src/*.*" "$D/tgt/" >"$D/out.txt" || code=$?
+      t1=$EPOCHREALTIME
+      check_ours "$D" 0 "$code"
+      # The first run warms the cache.
+      ((i == 0)) || awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f\n", b - a}' >>"$D/ours.times"
+    done
+    awk -v t="$(median <"$D/ours.times")" -v n="$depth" -v kb="$(peak_kb "$D" 0)" 'BEGIN {
+      printf "Set D, a chain of %d directories: %.3f s, %.1f us per level, peak RSS %.1f MB\n", n, t, t / n * 1e6, kb * 1024 / 1e6
+    }'
+    rm -rf "$D"
+  done
 fi
 
 echo
