@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QScreen>
 #include <QWidget>
+#include <string_view>
+#include <utility>
 
 namespace zek {
 
@@ -21,9 +23,108 @@ QFont WindowsFont(int pixelHeight) {
 
 QIcon ProgramIcon() { return QIcon(QStringLiteral(":/zek32/zek32.png")); }
 
-QString FromNative(const std::string& text) { return QString::fromLocal8Bit(text); }
+namespace {
 
-std::string ToNative(const QString& text) { return text.toLocal8Bit().toStdString(); }
+constexpr char16_t kEscapedByte = 0xDC00;
+
+// The code point of the well-formed UTF-8 sequence at text[at], with its length;
+// a length of 0 when none starts there (stray, overlong, surrogate, truncated).
+std::pair<char32_t, size_t> DecodeUtf8(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  char32_t code = 0;
+  // The second byte's range is narrowed where the lead alone would allow
+  // overlong forms, surrogates or code points beyond U+10FFFF.
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  if (length == 0 || at + length > text.size()) return {0, 0};
+  for (size_t i = 1; i < length; ++i) {
+    const unsigned char next = byte(at + i);
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return {0, 0};
+    code = (code << 6) | (next & 0x3F);
+  }
+  return {code, length};
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+}  // namespace
+
+QString FromNative(const std::string& text) {
+  QString out;
+  out.reserve(static_cast<qsizetype>(text.size()));
+  for (size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {
+      out += QChar(byte);
+      ++at;
+      continue;
+    }
+    const auto [code, length] = DecodeUtf8(text, at);
+    if (length == 0) {
+      out += QChar(static_cast<char16_t>(kEscapedByte + byte));
+      ++at;
+    } else {
+      if (QChar::requiresSurrogates(code)) {
+        out += QChar(QChar::highSurrogate(code));
+        out += QChar(QChar::lowSurrogate(code));
+      } else {
+        out += QChar(static_cast<char16_t>(code));
+      }
+      at += length;
+    }
+  }
+  return out;
+}
+
+std::string ToNative(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<size_t>(text.size()));
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i].unicode();
+    if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      AppendUtf8(out, QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
+      ++i;
+    } else if (unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF) {
+      out += static_cast<char>(unit - kEscapedByte);
+    } else {
+      // Any other lone surrogate names no character: it is written as U+FFFD.
+      AppendUtf8(out, QChar::isSurrogate(unit) ? char32_t{0xFFFD} : char32_t{unit});
+    }
+  }
+  return out;
+}
+
 
 void RefitLabel(QLabel* label) { label->adjustSize(); }
 

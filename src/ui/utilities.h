@@ -24,7 +24,11 @@ QFont WindowsFont(int pixelHeight);
 
 QIcon ProgramIcon();
 
-// Paths and texts of the core are 8-bit strings in the system's encoding.
+// Paths and texts of the core are bytes, read as UTF-8. A Linux name need not be
+// UTF-8, so every byte that does not decode crosses into Qt as the lone
+// surrogate U+DC00 + byte (U+DC80..U+DCFF) and turns back into that byte:
+// ToNative(FromNative(bytes)) == bytes for any bytes. A field shows such a byte
+// as a replacement glyph but keeps it.
 QString FromNative(const std::string& text);
 std::string ToNative(const QString& text);
 

@@ -290,5 +290,28 @@ TEST_F(MainWindowTest, LoadAndSaveSettingsThroughTheFileDialogs) {
   EXPECT_EQ(messages, (QStringList{"Can not create file.", "File not found."}));
 }
 
+// Fault: bytes that are not UTF-8 came back from the fields as U+FFFD, so the
+// window's run walked a directory that does not exist and Quit stored EF BF BD.
+TEST_F(MainWindowTest, NamesThatAreNotUtf8KeepTheirBytesThroughTheFields) {
+  tree.Write("caf\xe9/\xff\xfe", "one");
+  tree.Write("backup/caf\xe9/\xff\xfe", "two");
+  const std::string source = tree.Path("caf\xe9/*.*"), target = tree.Path("backup/caf\xe9/");
+  const std::string log = tree.Path("\xff\xfe.log");
+  const std::string stored = "[Compare]\r\npath1=" + source + "\r\npath2=" + target +
+                             "\r\n[Options]\r\nwritelog=1\r\nlogfilename=" + log + "\r\n";
+  StoreSettings(stored);
+  for (const bool fromArguments : {true, false}) {
+    auto window = fromArguments ? StartMainWindow({source, target}) : StartMainWindow();
+    window->btnStart->click();
+    EXPECT_EQ(window->lblVerschieden->text(), "Different: 1") << fromArguments;
+    EXPECT_TRUE(tree.Exists("\xff\xfe.log"));
+    std::remove(log.c_str());
+    window->btnQuit->click();
+    const std::string written = ReadFile(Settings());
+    for (const std::string& line : {"path1=" + source, "path2=" + target, "logfilename=" + log})
+      EXPECT_NE(written.find(line + "\r\n"), std::string::npos) << line;
+  }
+}
+
 }  // namespace
 }  // namespace zek::test
