@@ -12,14 +12,14 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 namespace zek {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kLineEnd = "\r\n";
+// What a new file gets; an existing file keeps the line end it uses.
+constexpr std::string_view kNewFileLineEnd = "\r\n";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -56,8 +56,10 @@ struct Line {
   size_t Next;
 };
 
-std::vector<Line> SplitLines(std::string_view data) {
-  std::vector<Line> lines;
+// Hands each line to visit until it returns false. No list of lines is kept:
+// a huge file costs one pass, not a second copy.
+template <class Visit>
+void ForEachLine(std::string_view data, Visit visit) {
   size_t pos = 0;
   while (pos < data.size()) {
     const size_t newline = data.find('\n', pos);
@@ -65,10 +67,9 @@ std::vector<Line> SplitLines(std::string_view data) {
     std::string_view text = data.substr(pos, end - pos);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     const size_t next = newline == std::string_view::npos ? data.size() : newline + 1;
-    lines.push_back({text, pos, next});
+    if (!visit(Line{text, pos, next})) return;
     pos = next;
   }
-  return lines;
 }
 
 enum class LineKind { Other, Header, Key };
@@ -95,30 +96,38 @@ ParsedLine ParseLine(std::string_view text) {
 // counts, and in it only the first key of a name.
 struct Location {
   bool SectionFound = false;
-  std::optional<size_t> KeyLine;
-  size_t LastNonBlank = 0;  // of the section, its header included
+  std::optional<Line> KeyLine;
+  Line LastNonBlank{};  // of the section, its header included
 };
 
-Location Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+Location Locate(std::string_view data, std::string_view section, std::string_view key) {
   Location where;
   bool inside = false;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const ParsedLine line = ParseLine(lines[i].Text);
+  ForEachLine(data, [&](const Line& text) {
+    const ParsedLine line = ParseLine(text.Text);
     if (line.Kind == LineKind::Header) {
-      if (where.SectionFound) break;
+      if (where.SectionFound) return false;
       inside = SameName(line.Name, section);
       where.SectionFound = inside;
-      where.LastNonBlank = i;
-      continue;
+      where.LastNonBlank = text;
+      return true;
     }
-    if (!inside) continue;
-    if (!Trim(lines[i].Text).empty()) where.LastNonBlank = i;
+    if (!inside) return true;
+    if (!Trim(text.Text).empty()) where.LastNonBlank = text;
     if (line.Kind == LineKind::Key && SameName(line.Name, key)) {
-      where.KeyLine = i;
-      break;
+      where.KeyLine = text;
+      return false;
     }
-  }
+    return true;
+  });
   return where;
+}
+
+// The line end the file already uses: that of its first line.
+std::string_view LineEndOf(std::string_view data) {
+  const size_t newline = data.find('\n');
+  if (newline == std::string_view::npos) return kNewFileLineEnd;
+  return newline > 0 && data[newline - 1] == '\r' ? "\r\n" : "\n";
 }
 
 // The whole file; nullopt when there is no regular file to read. A FIFO or a
@@ -148,9 +157,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 // The line end to add before appending, if the last line has none.
-std::string_view MissingLineEnd(std::string_view data) {
+std::string_view MissingLineEnd(std::string_view data, std::string_view lineEnd) {
   if (data.empty() || data.back() == '\n') return {};
-  return data.back() == '\r' ? "\n" : kLineEnd;
+  return data.back() == '\r' ? "\n" : lineEnd;
 }
 
 // The file a write replaces: the end of a chain of symbolic links, so that the
@@ -184,17 +193,28 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
+enum class Outcome { Written, Failed, NotHere };
+
 // Writes the new contents beside the file and renames them over it, so that a
 // full disk or a crash leaves either the old file or the new one, never a part.
-bool ReplaceFile(const fs::path& path, std::string_view data, std::optional<mode_t> mode) {
+// NotHere when the directory takes no new file, or the new file cannot have the
+// old one's owner and group (root saving a user's file leaves it the user's).
+Outcome ReplaceFile(const fs::path& path, std::string_view data, const struct stat* old) {
   std::string temp = path.string() + ".XXXXXX";
   const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, data) && fchmod(fd, mode.value_or(NewFileMode())) == 0 && fsync(fd) == 0;
+  if (fd < 0) return errno == EACCES || errno == EPERM ? Outcome::NotHere : Outcome::Failed;
+  bool owned = true;
+  if (old != nullptr) {
+    struct stat st {};
+    owned = fstat(fd, &st) == 0 &&
+            ((st.st_uid == old->st_uid && st.st_gid == old->st_gid) || fchown(fd, old->st_uid, old->st_gid) == 0);
+  }
+  bool ok = owned && WriteAll(fd, data) && fchmod(fd, old != nullptr ? old->st_mode & 07777 : NewFileMode()) == 0 &&
+            fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
     unlink(temp.c_str());
-    return false;
+    return owned ? Outcome::Failed : Outcome::NotHere;
   }
   // The rename itself lasts only once the directory is on disk.
   const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -203,7 +223,25 @@ bool ReplaceFile(const fs::path& path, std::string_view data, std::optional<mode
     fsync(dirFd);
     close(dirFd);
   }
-  return true;
+  return Outcome::Written;
+}
+
+// Rewrites the file itself where it cannot be replaced. Room is reserved first
+// and only the bytes from the first change on are written, so that a full disk
+// finds the old file as it was.
+bool WriteInPlace(const fs::path& path, std::string_view old, std::string_view data) {
+  const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok && data.size() > old.size() &&
+      fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0)
+    ok = errno == EOPNOTSUPP;  // a file system without reservations is written all the same
+  const size_t same = static_cast<size_t>(std::ranges::mismatch(old, data).in2 - data.begin());
+  ok = ok && lseek(fd, static_cast<off_t>(same), SEEK_SET) >= 0 && WriteAll(fd, data.substr(same)) &&
+       (data.size() >= old.size() || ftruncate(fd, static_cast<off_t>(data.size())) == 0) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  return ok;
 }
 
 std::string HomeDirectory() {
@@ -211,6 +249,22 @@ std::string HomeDirectory() {
   if (home != nullptr && *home != '\0') return home;
   const passwd* user = getpwuid(getuid());
   return user != nullptr ? user->pw_dir : "";
+}
+
+// The look-up of GetPrivateProfileStringA in a file's contents (nullopt: no file).
+uint32_t CopyValue(const std::optional<std::string>& contents, const char* section, const char* key,
+                   const char* defaultValue, char* buffer, uint32_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  std::string_view result = defaultValue != nullptr ? defaultValue : "";
+  while (!result.empty() && result.back() == ' ') result.remove_suffix(1);
+  if (contents && section != nullptr && key != nullptr) {
+    if (const Location where = Locate(*contents, section, key); where.KeyLine)
+      result = Unquote(ParseLine(where.KeyLine->Text).Value);
+  }
+  const size_t count = std::min<size_t>(result.size(), size - 1);
+  std::memcpy(buffer, result.data(), count);
+  buffer[count] = '\0';
+  return static_cast<uint32_t>(count);
 }
 
 }  // namespace
@@ -224,23 +278,20 @@ std::string ResolveSettingsPath(const std::string& fileName) {
   return dir + "/" + fileName;
 }
 
+TProfileSnapshot::TProfileSnapshot(const std::string& fileName)
+    : contents_(ReadWholeFile(ResolveSettingsPath(fileName))) {}
+
+uint32_t TProfileSnapshot::GetString(const char* section, const char* key, const char* defaultValue,
+                                     char* buffer, uint32_t size) const {
+  return CopyValue(contents_, section, key, defaultValue, buffer, size);
+}
+
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                   char* buffer, uint32_t size, const char* fileName) {
-  if (buffer == nullptr || size == 0) return 0;
-  std::string_view result = defaultValue != nullptr ? defaultValue : "";
-  while (!result.empty() && result.back() == ' ') result.remove_suffix(1);
   std::optional<std::string> data;
-  if (section != nullptr && key != nullptr && fileName != nullptr)
+  if (section != nullptr && key != nullptr && fileName != nullptr && buffer != nullptr && size > 0)
     data = ReadWholeFile(ResolveSettingsPath(fileName));
-  if (data) {
-    const std::vector<Line> lines = SplitLines(*data);
-    if (const Location where = Locate(lines, section, key); where.KeyLine)
-      result = Unquote(ParseLine(lines[*where.KeyLine].Text).Value);
-  }
-  const size_t count = std::min<size_t>(result.size(), size - 1);
-  std::memcpy(buffer, result.data(), count);
-  buffer[count] = '\0';
-  return static_cast<uint32_t>(count);
+  return CopyValue(data, section, key, defaultValue, buffer, size);
 }
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
@@ -260,39 +311,52 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
   if (!path) return false;
 
   std::string data;
-  std::optional<mode_t> mode;
   struct stat st {};
-  if (stat(path->c_str(), &st) == 0) {
+  const bool exists = stat(path->c_str(), &st) == 0;
+  if (exists) {
     // The owner's write bit is the read-only attribute; it binds root as well.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return false;
+    // Beyond it the user needs the right to write the file: a writable
+    // directory alone would let a rename replace anybody's file.
+    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR) == 0 ||
+        faccessat(AT_FDCWD, path->c_str(), W_OK, AT_EACCESS) != 0)
+      return false;
     std::optional<std::string> old = ReadWholeFile(*path);
     if (!old) return false;
     data = std::move(*old);
-    mode = st.st_mode & 07777;
   } else if (errno != ENOENT) {
     return false;
   }
 
-  const std::vector<Line> lines = SplitLines(data);
-  const Location where = Locate(lines, section, key);
+  const std::string_view lineEnd = LineEndOf(data);
+  const Location where = Locate(data, section, key);
   std::string out;
   if (where.KeyLine) {
-    const Line& line = lines[*where.KeyLine];
+    const Line& line = *where.KeyLine;
     const ParsedLine parsed = ParseLine(line.Text);
     if (parsed.Value == Trim(text)) return true;  // the file stays as it is, to the byte
-    out.append(data, 0, line.Start).append(parsed.Name).append("=").append(text).append(kLineEnd);
+    // The line keeps its own ending; one cut short at the end of the file gets the file's.
+    const size_t textEnd = line.Start + line.Text.size();
+    const std::string_view ownEnd = std::string_view(data).substr(textEnd, line.Next - textEnd);
+    out.append(data, 0, line.Start).append(parsed.Name).append("=").append(text);
+    out.append(ownEnd.empty() || ownEnd == "\r" ? lineEnd : ownEnd);
     out.append(data, line.Next);
   } else if (where.SectionFound) {
-    const size_t at = lines[where.LastNonBlank].Next;
-    out.append(data, 0, at).append(MissingLineEnd(std::string_view(data).substr(0, at)));
-    out.append(key).append("=").append(text).append(kLineEnd);
+    const size_t at = where.LastNonBlank.Next;
+    out.append(data, 0, at).append(MissingLineEnd(std::string_view(data).substr(0, at), lineEnd));
+    out.append(key).append("=").append(text).append(lineEnd);
     out.append(data, at);
   } else {
-    out.append(data).append(MissingLineEnd(data));
-    out.append("[").append(section).append("]").append(kLineEnd);
-    out.append(key).append("=").append(text).append(kLineEnd);
+    out.append(data).append(MissingLineEnd(data, lineEnd));
+    out.append("[").append(section).append("]").append(lineEnd);
+    out.append(key).append("=").append(text).append(lineEnd);
   }
-  return ReplaceFile(*path, out, mode);
+  if (!exists) return ReplaceFile(*path, out, nullptr) == Outcome::Written;
+  // A hard-linked file stays one file under all its names.
+  if (st.st_nlink == 1) {
+    const Outcome outcome = ReplaceFile(*path, out, &st);
+    if (outcome != Outcome::NotHere) return outcome == Outcome::Written;
+  }
+  return WriteInPlace(*path, data, out);
 }
 
 }  // namespace zek

@@ -2,12 +2,14 @@
 // The private-profile (INI) functions, with the Windows signatures and their way
 // of reading and writing a file, plus what those fall short of: a write replaces
 // the file in one step (never half-written), follows a symbolic link to its
-// target, and never touches a file whose owner has no write permission.
+// target, keeps the file's owner, group, hard links and line ends, and never
+// touches a file that the user, or its owner, has no write permission for.
 //
 // A bare file name (no '/') lives in the user's configuration directory
 // ($XDG_CONFIG_HOME, else ~/.config), whatever the current directory; a name
 // with a directory part is used as given.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zek {
@@ -23,6 +25,19 @@ std::string ResolveSettingsPath(const std::string& fileName);
 // they give the default.
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                   char* buffer, uint32_t size, const char* fileName);
+
+// A settings file read once for a load that looks up many keys: GetString
+// answers as GetPrivateProfileStringA did at the moment the file was read.
+class TProfileSnapshot {
+ public:
+  explicit TProfileSnapshot(const std::string& fileName);
+  uint32_t GetString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                     uint32_t size) const;
+
+ private:
+  std::optional<std::string> contents_;  // nullopt: no file to read
+  std::string fileName_;  // on Windows, whose profile functions keep the file read
+};
 
 // Stores `value` under `key` in `section`, creating the key, the section or the
 // file as needed; false when the file cannot be written. A value or name

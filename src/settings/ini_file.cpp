@@ -10,9 +10,9 @@ EIniWriteError::EIniWriteError(const std::string& fileName)
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
+  if (!snapshot_) snapshot_.emplace(fileName_);
   char buffer[1024];
-  GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer, sizeof buffer,
-                           fileName_.c_str());
+  snapshot_->GetString(section.c_str(), key.c_str(), defaultValue.c_str(), buffer, sizeof buffer);
   // A NUL byte in the file ends the text, as it would for any C string.
   return std::string(buffer);
 }
@@ -26,6 +26,7 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const {
+  snapshot_.reset();
   if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName_.c_str()))
     throw EIniWriteError(fileName_);
 }

@@ -1,9 +1,14 @@
 #pragma once
-// The INI accessor: keeps only the file name, and every read or write is one
-// call of the profile functions on that file, with no caching in between.
+// The INI accessor on one file name. Every write is one call of the profile
+// functions; the reads of one load share one reading of the file, taken at the
+// first read after the accessor was made or last wrote, so that a load reads
+// a big file once and sees one state of it.
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "platform/profile.h"
 
 namespace zek {
 
@@ -32,6 +37,7 @@ class TIniFile {
 
  private:
   std::string fileName_;
+  mutable std::optional<TProfileSnapshot> snapshot_;
 };
 
 }  // namespace zek

@@ -1,9 +1,12 @@
 #include "platform/profile.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -115,15 +118,15 @@ TEST_F(ProfileTest, WriteTouchesOnlyItsOwnLine) {
     const char *before, *section, *key, *value, *after;
   };
   const Case cases[] = {
-      {"; n\n[Sec]\n  MyKey = old \nother=1\n", "SEC", "mykey", "new", "; n\n[Sec]\nMyKey=new\r\nother=1\n"},
+      {"; n\n[Sec]\n  MyKey = old \nother=1\n", "SEC", "mykey", "new", "; n\n[Sec]\nMyKey=new\nother=1\n"},
       {"[S]\r\nk=old", "S", "k", " \t new  v ", "[S]\r\nk=new  v \r\n"},
-      {"[A]\na=1\n\n  \n[B]\nb=1\n", "a", "k", "v", "[A]\na=1\nk=v\r\n\n  \n[B]\nb=1\n"},
-      {"[B]\nb=1\n[A]", "A", "k", "v", "[B]\nb=1\n[A]\r\nk=v\r\n"},
-      {"x=1\n[A]\na=1\n\n", "B", "k", "v", "x=1\n[A]\na=1\n\n[B]\r\nk=v\r\n"},
-      {"[A]\na=1", "B", "k", "v", "[A]\na=1\r\n[B]\r\nk=v\r\n"},
+      {"[A]\na=1\n\n  \n[B]\nb=1\n", "a", "k", "v", "[A]\na=1\nk=v\n\n  \n[B]\nb=1\n"},
+      {"[B]\nb=1\n[A]", "A", "k", "v", "[B]\nb=1\n[A]\nk=v\n"},
+      {"x=1\n[A]\na=1\n\n", "B", "k", "v", "x=1\n[A]\na=1\n\n[B]\nk=v\n"},
+      {"[A]\na=1", "B", "k", "v", "[A]\na=1\n[B]\nk=v\n"},
       {"[A]\r\na=1\r", "B", "k", "v", "[A]\r\na=1\r\n[B]\r\nk=v\r\n"},
-      {"[S]\nk=1\nk=2\n[s]\nk=3\n", "s", "K", "9", "[S]\nk=9\r\nk=2\n[s]\nk=3\n"},
-      {"[S]\nk=1\n[T]\n[s]\nj=3\n", "S", "j", "5", "[S]\nk=1\nj=5\r\n[T]\n[s]\nj=3\n"},
+      {"[S]\nk=1\nk=2\n[s]\nk=3\n", "s", "K", "9", "[S]\nk=9\nk=2\n[s]\nk=3\n"},
+      {"[S]\nk=1\n[T]\n[s]\nj=3\n", "S", "j", "5", "[S]\nk=1\nj=5\n[T]\n[s]\nj=3\n"},
   };
   for (const Case& c : cases) {
     tree_.Write("a.ini", c.before);
@@ -192,6 +195,50 @@ TEST_F(ProfileTest, ReadOnlyFileIsNeverWritten) {
   EXPECT_EQ(Get("S", "k"), "old");
 }
 
+TEST_F(ProfileTest, SaveKeepsToTheUsersRightsTheOwnerTheLinksAndTheLineEnds) {
+  // Fault: a save renamed a new file over one the user may not write and took it
+  // from its owner, cut its hard links, could not save where the directory is
+  // closed to the user, and wrote CR LF into a file of LF lines.
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to save as another user";
+  constexpr uid_t kNobody = 65534;
+  auto putAsNobody = [&](const char* value, const std::string& file) {
+    const pid_t child = fork();
+    if (child == 0)
+      _exit(setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0 && Put("S", "k", value, file)
+                ? 0
+                : 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  };
+  ASSERT_EQ(chmod(tree_.Root().c_str(), 0755), 0);
+  tree_.Write("open/root.ini", "[S]\nk=old\n");
+  tree_.Write("open/user.ini", "[S]\nk=old\n");
+  tree_.Write("closed/user.ini", "[S]\nk=old\n");
+  ASSERT_EQ(chmod(tree_.Path("open").c_str(), 0777), 0);
+  for (const char* name : {"open/user.ini", "closed/user.ini"})
+    ASSERT_EQ(chown(tree_.Path(name).c_str(), kNobody, kNobody), 0);
+  tree_.Write("open/pair.ini", "[S]\r\nk=old\r\n");
+  fs::create_hard_link(tree_.Path("open/pair.ini"), tree_.Path("linked.ini"));
+
+  EXPECT_FALSE(putAsNobody("new", tree_.Path("open/root.ini")));
+  EXPECT_EQ(tree_.Read("open/root.ini"), "[S]\nk=old\n");
+  EXPECT_EQ(Stat(tree_.Path("open/root.ini")).st_uid, 0u);
+
+  EXPECT_TRUE(putAsNobody("new", tree_.Path("closed/user.ini")));
+  EXPECT_EQ(tree_.Read("closed/user.ini"), "[S]\nk=new\n");
+
+  ASSERT_TRUE(Put("S", "k", "root", tree_.Path("open/user.ini")));
+  ASSERT_TRUE(Put("S", "added", "v", tree_.Path("open/user.ini")));
+  EXPECT_EQ(tree_.Read("open/user.ini"), "[S]\nk=root\nadded=v\n");
+  EXPECT_EQ(Stat(tree_.Path("open/user.ini")).st_uid, kNobody);
+  EXPECT_EQ(Stat(tree_.Path("open/user.ini")).st_gid, kNobody);
+
+  ASSERT_TRUE(Put("S", "k", "both", tree_.Path("open/pair.ini")));
+  EXPECT_EQ(tree_.Read("linked.ini"), "[S]\r\nk=both\r\n");
+  EXPECT_EQ(Stat(tree_.Path("linked.ini")).st_nlink, 2u);
+}
+
 TEST_F(ProfileTest, WriteThroughSymbolicLinkReplacesItsTarget) {
   // Guards against renaming over the link, which cuts it off from the real file.
   tree_.Write("real/s.ini", "[S]\nk=old\n");
@@ -202,7 +249,7 @@ TEST_F(ProfileTest, WriteThroughSymbolicLinkReplacesItsTarget) {
   ASSERT_TRUE(Put("S", "k", "new", tree_.Path("cfg/link.ini")));
   ASSERT_TRUE(Put("S", "k", "v", tree_.Path("cfg/dangling.ini")));
   EXPECT_FALSE(Put("S", "k", "v", tree_.Path("cfg/loop.ini")));
-  EXPECT_EQ(tree_.Read("real/s.ini"), "[S]\nk=new\r\n");
+  EXPECT_EQ(tree_.Read("real/s.ini"), "[S]\nk=new\n");
   EXPECT_EQ(tree_.Read("real/later.ini"), "[S]\r\nk=v\r\n");
   EXPECT_TRUE(fs::is_symlink(tree_.Path("cfg/link.ini")));
   EXPECT_TRUE(fs::is_symlink(tree_.Path("cfg/dangling.ini")));

@@ -123,9 +123,14 @@ TEST_F(SettingsFileTest, SaveKeepsEverythingElseInTheFile) {
   tree_.Write("s.ini", other + "[Compare]\nExtra=1\npath1=old\n[Options]\nunknown=x\n");
   window_.path1 = "new";
   WriteSettings(file_, false, window_, options_);
-  EXPECT_EQ(tree_.Read("s.ini"), other + "[Compare]\nExtra=1\npath1=new\r\nIncludeSubDir=1\r\npath2=D:\\*.*\r\n"
-                                         "[Options]\nunknown=x\n" + kOptionLines +
-                                     "[Appearence]\r\n" + kAppearenceLines);
+  // The file's LF line ends stay LF on every line written.
+  auto lf = [](std::string lines) {
+    for (size_t at; (at = lines.find('\r')) != std::string::npos;) lines.erase(at, 1);
+    return lines;
+  };
+  EXPECT_EQ(tree_.Read("s.ini"), other + "[Compare]\nExtra=1\npath1=new\nIncludeSubDir=1\npath2=D:\\*.*\n"
+                                         "[Options]\nunknown=x\n" + lf(kOptionLines) +
+                                     "[Appearence]\n" + lf(kAppearenceLines));
 }
 
 TEST_F(SettingsFileTest, SaveStoresRestoredBoundsAndTheState) {
