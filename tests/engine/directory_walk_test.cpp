@@ -166,6 +166,48 @@ TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCount
   EXPECT_FALSE(run.Busy);
 }
 
+// Counts the ways back up that the walk takes from a subdirectory.
+class CountingFiles : public FileAccess {
+ public:
+  int WaysUp = 0;
+  int HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id) override {
+    ++WaysUp;
+    return FileAccess::HoldParentDirectory(child, path, id);
+  }
+};
+
+TEST_F(DirectoryWalkTest, DeepTreesWithSubdirectoriesLeftAtEveryLevelKeepTheOrderOfTheRecursion) {
+  // Guards against a walk that, having let go of the directories of levels far up, looks names up in the wrong
+  // directory or visits them out of order on its way back up.
+  constexpr int kLevels = 24;
+  // The deep branch is the one the search lists first, so that every level has a subdirectory left to visit.
+  tree.MakeDir("probe/a");
+  tree.MakeDir("probe/b");
+  std::vector<std::string> order;
+  FindRecord f;
+  for (int r = Files().FindFirst(tree.Path("probe/*.*"), faDirectory, f); r == 0; r = Files().FindNext(f))
+    if (f.Name != "." && f.Name != "..") order.push_back(f.Name);
+  Files().FindClose(f);
+  ASSERT_EQ(order.size(), 2u);
+  const std::string deep = order[0] + "/";
+  const std::string leaf = order[1] + "/";
+  Lines expected;
+  std::string at;
+  for (int level = 0; level < kLevels; ++level, at += deep) {
+    for (const char* side : {"src/", "tgt/"}) {
+      tree.Write(side + at + "f", "1");
+      tree.Write(side + at + leaf + "f", "1");
+    }
+    expected.insert(expected.begin() + 2 * level, {Switch(at + "*.*"), Equal(at + "f")});
+    expected.insert(expected.end() - 2 * level, {Switch(at + leaf + "*.*"), Equal(at + leaf + "f")});
+  }
+  CountingFiles counting;
+  ScopedFileAccess scoped(counting);
+  EXPECT_EQ(Walk(), expected);
+  EXPECT_GT(counting.WaysUp, 0) << "no level let go of its directories, so the test shows nothing";
+  EXPECT_EQ(run.FilesTotal, 2 * kLevels);
+}
+
 TEST_F(DirectoryWalkTest, ABareMaskMeansTheCurrentDirectoryOnEitherSide) {
   // Guards against an empty directory part that searches "/" instead of the current directory.
   tree.Write("a.txt", "1");
