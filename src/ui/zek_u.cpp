@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <functional>
 
@@ -26,6 +27,9 @@
 
 namespace zek {
 namespace {
+
+// The least time between two frames of a run: 40 a second.
+constexpr int kFrameMs = 25;
 
 // Its height is the font's line height; capitals, umlauts and descenders make
 // sure of that in any font.
@@ -116,6 +120,10 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   connect(TroubleShooting1, &QAction::triggered, this, &TfrmZEKMain::TroubleShooting1Click);
   connect(About1, &QAction::triggered, this, &TfrmZEKMain::About1Click);
 
+  frameTimer_ = new QTimer(this);
+  frameTimer_->setSingleShot(true);
+  connect(frameTimer_, &QTimer::timeout, this, &TfrmZEKMain::ShowPending);
+
   CenterOnFirstShow(this);
   FormCreate();
 }
@@ -198,7 +206,12 @@ void TfrmZEKMain::closeEvent(QCloseEvent* event) {
 
 void TfrmZEKMain::Button1Click() {
   if (run_.Busy) return;
-  CallGuarded(this, [this] { run_.RunComparison(); });
+  CallGuarded(this, [this] {
+    // However the run ends, its last state is on the screen before anything
+    // else is, the error box included.
+    const auto showLast = qScopeGuard([this] { ShowPending(); });
+    run_.RunComparison();
+  });
   if (closePending_) {
     closePending_ = false;
     qApp->removeEventFilter(this);
@@ -275,19 +288,71 @@ QLabel* TfrmZEKMain::StatusLabelOf(StatusLabel label) const {
   return lblFile;
 }
 
-void TfrmZEKMain::ClearMessages() { Memo1->clear(); }
-
-void TfrmZEKMain::AppendMessage(const std::string& line) { Memo1->appendPlainText(FromNative(line)); }
-
-void TfrmZEKMain::SetLabel(StatusLabel label, const std::string& caption) {
-  StatusLabelOf(label)->setText(FromNative(caption));
+void TfrmZEKMain::ClearMessages() {
+  pending_.lines.clear();
+  Memo1->clear();
 }
 
-void TfrmZEKMain::SetProgressRange(int minimum, int maximum) { ProgressBarOneFile->setRange(minimum, maximum); }
+void TfrmZEKMain::AppendMessage(const std::string& line) {
+  pending_.lines.append(FromNative(line));
+  ScheduleFrame();
+}
 
-void TfrmZEKMain::SetProgressPosition(int position) { ProgressBarOneFile->setValue(position); }
+void TfrmZEKMain::SetLabel(StatusLabel label, const std::string& caption) {
+  pending_.captions[static_cast<size_t>(label)] = caption;
+  ScheduleFrame();
+}
 
-void TfrmZEKMain::Repaint() { repaint(); }
+void TfrmZEKMain::SetProgressRange(int minimum, int maximum) {
+  pending_.range = {minimum, maximum};
+  ScheduleFrame();
+}
+
+void TfrmZEKMain::SetProgressPosition(int position) {
+  pending_.position = position;
+  ScheduleFrame();
+}
+
+// The run asks for a repaint at every file; more frames than the screen shows
+// would only slow the run down, so a request soon after the last frame waits
+// for the frame timer.
+void TfrmZEKMain::Repaint() {
+  if (run_.Busy && !FrameDue()) return;
+  ShowPending();
+  repaint();
+}
+
+bool TfrmZEKMain::FrameDue() const { return !lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs; }
+
+void TfrmZEKMain::ScheduleFrame() {
+  // Outside a run nothing comes fast enough to be worth waiting for.
+  if (!run_.Busy) return ShowPending();
+  if (!frameTimer_->isActive()) frameTimer_->start(FrameDue() ? 0 : kFrameMs - int(lastFrame_.elapsed()));
+}
+
+void TfrmZEKMain::ShowPending() {
+  frameTimer_->stop();
+  lastFrame_.start();
+  for (size_t i = 0; i < pending_.captions.size(); ++i) {
+    if (!pending_.captions[i]) continue;
+    StatusLabelOf(static_cast<StatusLabel>(i))->setText(FromNative(*pending_.captions[i]));
+    pending_.captions[i].reset();
+  }
+  if (pending_.range) {
+    const auto [minimum, maximum] = *pending_.range;
+    ProgressBarOneFile->setRange(minimum, maximum);
+    pending_.range.reset();
+  }
+  if (pending_.position) {
+    ProgressBarOneFile->setValue(*pending_.position);
+    pending_.position.reset();
+  }
+  if (!pending_.lines.isEmpty()) {
+    // One append for all: each line becomes a line of its own.
+    Memo1->appendPlainText(pending_.lines.join(QChar('\n')));
+    pending_.lines.clear();
+  }
+}
 
 void TfrmZEKMain::ProcessMessages() { QCoreApplication::processEvents(); }
 

@@ -3,7 +3,11 @@
 // and message window under the main menu. It owns the comparison run and shows
 // it, hands it the fields and options it reads, and is the window that the
 // settings file stores and restores.
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QStringList>
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace zek {
 
@@ -128,12 +133,25 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   void About1Click();
   QLabel* StatusLabelOf(StatusLabel label) const;
   void SetOuterBound(int32_t Bounds::*bound, int value);
+  // During a run the screen gets a new frame at most every kFrameMs: captions,
+  // the bar and new message lines wait here and are shown together.
+  bool FrameDue() const;
+  void ScheduleFrame();
+  void ShowPending();
 
   std::vector<std::string> arguments_;
   QWidget* client_;
   TComparisonRun run_;
   // Quit or the close box came during a run: the program ends when it returns.
   bool closePending_ = false;
+  struct PendingView {
+    std::array<std::optional<std::string>, 5> captions;  // by StatusLabel
+    std::optional<std::pair<int, int>> range;
+    std::optional<int> position;
+    QStringList lines;
+  } pending_;
+  QElapsedTimer lastFrame_;
+  QTimer* frameTimer_;
 };
 
 }  // namespace zek

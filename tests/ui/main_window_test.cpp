@@ -10,8 +10,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/file_access.h"
 #include "platform/io_error.h"
@@ -186,6 +188,51 @@ TEST_F(MainWindowTest, IOErrorShowsTheErrorBoxAndTheNextRunWorks) {
   reads.failing = false;
   window->btnStart->click();
   EXPECT_EQ(user.Seen, 1);
+  EXPECT_EQ(MemoLines(*window).back(), "No differences found");
+}
+
+// Fault: the window painted itself for every file of a run, so a run in the
+// window took many times as long as in batch mode. A run now paints a few
+// frames a second, and the counters still move on the screen while it goes on.
+TEST_F(MainWindowTest, ARunPaintsAFewFramesASecondAndStillShowsItsProgress) {
+  constexpr int kFiles = 150;
+  for (int i = 0; i < kFiles; ++i) {
+    tree.Write("data/f" + std::to_string(i), "x");
+    tree.Write("backup/f" + std::to_string(i), "x");
+  }
+  // Slow opens make the run last long enough for several frames.
+  struct SlowOpens : FileAccess {
+    FileLook LookAndOpen(const std::string& path) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return FileAccess::LookAndOpen(path);
+    }
+  } opens;
+  ScopedFileAccess scoped(opens);
+  auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
+  struct PaintRecorder : QObject {
+    TfrmZEKMain* window;
+    QStringList painted;  // lblTotal's caption at each of its paints during the run
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint && window->Run().Busy) painted << window->lblTotal->text();
+      return false;
+    }
+  } recorder;
+  recorder.window = window.get();
+  window->lblTotal->installEventFilter(&recorder);
+  QElapsedTimer clock;
+  clock.start();
+  window->btnStart->click();
+  const qint64 elapsed = clock.elapsed();
+  window->lblTotal->removeEventFilter(&recorder);
+
+  EXPECT_GE(elapsed, kFiles * 2);
+  EXPECT_LE(recorder.painted.size(), elapsed / 25 + 3) << elapsed << " ms";
+  const bool progressShown = std::any_of(recorder.painted.begin(), recorder.painted.end(), [](const QString& caption) {
+    return caption != "Total files: 0" && caption != QString("Total files: %1").arg(kFiles);
+  });
+  EXPECT_TRUE(progressShown) << recorder.painted.join(", ").toStdString();
+  // The last state is there the moment the run returns.
+  EXPECT_EQ(window->lblTotal->text(), QString("Total files: %1").arg(kFiles));
   EXPECT_EQ(MemoLines(*window).back(), "No differences found");
 }
 
