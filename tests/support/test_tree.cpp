@@ -1,36 +1,16 @@
-#include "support/test_tree.h"
-
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-
+// The parts of the temporary tree that every system shares; creating,
+// naming, removing and time stamps are in test_tree_posix.cpp and
+// tests/win32/test_tree_win32.cpp.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include "support/test_tree.h"
+
 namespace zek::test {
 
 namespace fs = std::filesystem;
-
-TempTree::TempTree() {
-  std::string pattern = (fs::temp_directory_path() / "zek32-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
-}
-
-std::string TempTree::Path(const std::string& relative) const { return root_ + "/" + relative; }
-
-TempTree::~TempTree() {
-  std::error_code ignored;
-  // Tests may leave directories without permissions behind; open them up first.
-  for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ignored);
-       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored))
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-  }
-  fs::remove_all(root_, ignored);
-}
 
 void TempTree::Write(const std::string& relative, const std::string& content, std::time_t mtime) const {
   const fs::path path = Path(relative);
@@ -44,11 +24,6 @@ void TempTree::Write(const std::string& relative, const std::string& content, st
 }
 
 void TempTree::MakeDir(const std::string& relative) const { fs::create_directories(Path(relative)); }
-
-void TempTree::SetTime(const std::string& relative, std::time_t mtime) const {
-  const timeval times[2] = {{mtime, 0}, {mtime, 0}};
-  if (utimes(Path(relative).c_str(), times) != 0) throw std::runtime_error("cannot set time of " + relative);
-}
 
 std::string TempTree::Read(const std::string& relative) const {
   std::ifstream in(Path(relative), std::ios::binary);

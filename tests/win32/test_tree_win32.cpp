@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "support/test_tree.h"
@@ -46,19 +44,6 @@ std::string TempTree::Path(const std::string& relative) const {
   return path;
 }
 
-void TempTree::Write(const std::string& relative, const std::string& content, std::time_t mtime) const {
-  const fs::path path = Path(relative);
-  fs::create_directories(path.parent_path());
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-  }
-  SetTime(relative, mtime);
-}
-
-void TempTree::MakeDir(const std::string& relative) const { fs::create_directories(Path(relative)); }
-
 void TempTree::SetTime(const std::string& relative, std::time_t mtime) const {
   const uint64_t ticks = static_cast<uint64_t>(static_cast<int64_t>(mtime) * 10000000 + 116444736000000000);
   const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
@@ -67,17 +52,6 @@ void TempTree::SetTime(const std::string& relative, std::time_t mtime) const {
   const bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, &time, &time);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   if (!ok) throw std::runtime_error("cannot set time of " + relative);
-}
-
-std::string TempTree::Read(const std::string& relative) const {
-  std::ifstream in(Path(relative), std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool TempTree::Exists(const std::string& relative) const {
-  return GetFileAttributesA(Path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace zek::test

@@ -54,6 +54,20 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
   return static_cast<uint32_t>(count);
 }
 
+// The system reads the file once and keeps it until it is told to forget it.
+TProfileSnapshot::TProfileSnapshot(const std::string& fileName) : fileName_(fileName) {
+  ForgetCachedFile(fileName_.c_str());
+}
+
+uint32_t TProfileSnapshot::GetString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                                     uint32_t size) const {
+  if (buffer == nullptr || size == 0) return 0;
+  if (section == nullptr || key == nullptr)
+    return zek::GetPrivateProfileStringA(section, key, defaultValue, buffer, size, nullptr);
+  return ::GetPrivateProfileStringA(section, key, defaultValue != nullptr ? defaultValue : "", buffer, size,
+                                    fileName_.c_str());
+}
+
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName) {
   // Null forms would delete keys or sections; a line break would split the entry.
@@ -63,6 +77,8 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
   // on Linux (Windows' own check lets an administrator through).
   const DWORD attributes = GetFileAttributesA(ResolveSettingsPath(fileName).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+  // The system writes from its copy of the file: it must be the file as it is.
+  ForgetCachedFile(fileName);
   const bool written = ::WritePrivateProfileStringA(section, key, value, fileName) != 0;
   ForgetCachedFile(fileName);
   return written;
