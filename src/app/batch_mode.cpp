@@ -13,12 +13,16 @@
 #include "platform/console.h"
 #include "platform/file_access.h"
 #include "platform/io_error.h"
+#include "settings/ini_file.h"
 #include "settings/option_set.h"
 #include "settings/settings_file.h"
 #include "settings/value_rules.h"
 
 namespace zek {
 namespace {
+
+// An "Options" key of the settings file that only batch mode reads.
+constexpr const char* kReadFromDiskKey = "ReadFromDisk";
 
 class UsageError : public std::runtime_error {
  public:
@@ -125,10 +129,10 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   const std::string key = assignment.substr(0, eq);
   const std::string value = assignment.substr(eq + 1);
   auto malformed = [&] { return UsageError("malformed value '" + value + "' for option " + key); };
-  if (strcasecmp(key.c_str(), "IncludeSubDir") == 0) {
+  if (strcasecmp(key.c_str(), "IncludeSubDir") == 0 || strcasecmp(key.c_str(), kReadFromDiskKey) == 0) {
     const auto on = ParseIniBoolean(value);
     if (!on) throw malformed();
-    inputs.SubDirs = *on;
+    (strcasecmp(key.c_str(), kReadFromDiskKey) == 0 ? inputs.FromDisk : inputs.SubDirs) = *on;
     return;
   }
   const OptionKey* option = FindOptionKey(key);
@@ -162,7 +166,7 @@ std::string NotComparedText(int32_t files, int32_t directories) {
 
 std::string UsageText() {
   return "Usage: zek32 [SOURCE [TARGET]]\n"
-         "       zek32 --batch [--ini FILE] [-o KEY=VALUE]... SOURCE TARGET\n"
+         "       zek32 --batch [--ini FILE] [--from-disk] [-o KEY=VALUE]... SOURCE TARGET\n"
          "\n"
          "Checks that TARGET holds every file of SOURCE. SOURCE is a directory path\n"
          "ending in a file mask (/data/*.txt, /data/*.*); each matching file, in all\n"
@@ -180,11 +184,14 @@ std::string UsageText() {
          "\n"
          "Options:\n"
          "  --ini FILE              read the settings from FILE instead of zek32.ini\n"
+         "  --from-disk             read every target file from the device, not from\n"
+         "                          the page cache (to check a copy just written);\n"
+         "                          as the settings file's Options key ReadFromDisk=1\n"
          "  -o, --option KEY=VALUE  set one option; KEY is its settings-file key:\n"
          "      IncludeSubDir, MsgEqual, MsgCouldNotOpenSource, MsgCouldNotOpenTarget,\n"
          "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
          "      MsgDifferAt, MsgSwitchDir, CompareOnlyTimeDateSize, CompareDifferentSize,\n"
-         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed\n"
+         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk\n"
          "  --help                  show this text\n"
          "  --version               show the version\n"
          "\n"
@@ -198,6 +205,7 @@ int RunBatch(const std::vector<std::string>& args) {
   try {
     std::vector<std::string> assignments;
     std::string settingsFile = kSettingsFileName;
+    bool fromDisk = false;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
       const std::string& arg = args[i];
@@ -216,6 +224,8 @@ int RunBatch(const std::vector<std::string>& args) {
       }
       if (arg == "-o" || arg == "--option") {
         assignments.push_back(value());
+      } else if (arg == "--from-disk") {
+        fromDisk = true;
       } else if (arg == "--ini") {
         // A name typed here means the current directory, not the settings place.
         settingsFile = value();
@@ -233,6 +243,7 @@ int RunBatch(const std::vector<std::string>& args) {
     if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
     BatchSettingsWindow window(inputs);
     ReadSettings(settingsFile, window, inputs.OptionSet);
+    inputs.FromDisk = fromDisk || TIniFile(settingsFile).ReadBool("Options", kReadFromDiskKey, false);
     for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());

@@ -69,7 +69,16 @@ void TComparisonRun::RunComparison() {
   SourceMask = NamePart(SearchPath);
 
   Report("running...");
-  CompareDirectory(sourceDir, targetDir);
+  // While the walk goes on, helpers fetch the files it reaches next; they stop
+  // when it ends, however it ends.
+  readAhead_.emplace(ReadAheadPlan{sourceDir, SourceMask, targetDir, inputs_.IncludeSubDir(), inputs_.ReadFromDisk()});
+  try {
+    CompareDirectory(sourceDir, targetDir);
+  } catch (...) {
+    readAhead_.reset();
+    throw;
+  }
+  readAhead_.reset();
   Report("finished.");
   view_.SetLabel(StatusLabel::File, "Comparing: ./.");
   if (UserBreak) Report("USER BREAK!");

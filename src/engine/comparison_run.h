@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/run_interfaces.h"
 #include "platform/file_access.h"
+#include "platform/read_ahead.h"
 #include "platform/text_file.h"
 
 namespace zek {
@@ -84,6 +86,7 @@ class TComparisonRun {
 
   IRunView& view_;
   IRunInputs& inputs_;
+  std::optional<ReadAhead> readAhead_;  // while the walk goes on
   ReadBuffer sourceBuffer_;
   ReadBuffer targetBuffer_;
 };

@@ -186,6 +186,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   };
 
   ++FilesTotal;
+  if (readAhead_) readAhead_->Reached(FilesTotal);
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(FilesTotal));
   view_.SetLabel(StatusLabel::File, "Comparing: " + sourcePath);
 
@@ -213,6 +214,10 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   if (pairUsable || sourceLook.Special) {
     targetLook = files.LookAndOpen(targetPath);
     open.Target = targetLook.Handle;
+    // Read from disk: no byte of the target may come from pages that a write or
+    // an earlier read left in the cache, unless the helpers fetched them anew.
+    if (open.Target != kNoFile && inputs_.ReadFromDisk() && !(readAhead_ && readAhead_->TakeFetchedFromDisk(open.Target)))
+      DropCachedPages(open.Target);
     if (IsResourceError(targetLook.OpenError)) throw EInOutError(targetLook.OpenError);
     if (!pairUsable) {
       if (targetLook.Special && options.Checked(Option::CouldNotOpenTarget))
