@@ -234,7 +234,7 @@ TfrmBrowse::TfrmBrowse(QWidget* owner) : QDialog(owner) {
   connect(DirectoryListBox, &TDirectoryListBox::DblClick, this, [this] { DirectoryListBoxDblClick(); });
   connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
   connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
-  resize(361, 375);
+  ResizeOuter(this, 369, 422);
 }
 
 template <typename Step>
@@ -250,8 +250,7 @@ void TfrmBrowse::BrowseFor(QLineEdit* field, const QWidget* mainWindow) {
   // Volumes come and go while the program runs (a USB stick is plugged in).
   DriveComboBox->Refresh();
   DirectoryListBox->SetVolumeRoots(DriveComboBox->Roots());
-  const Origin origin = BrowsePlacement(OuterBounds(mainWindow), OuterSizeLike(this, mainWindow).Width);
-  move(origin.Left, origin.Top);
+  MoveOuter(this, BrowsePlacement(OuterBounds(mainWindow), OuterBounds(this).Width));
   const std::string text = ToNative(field->text());
   const std::string preset = BrowsePreset(text);
   if (!preset.empty()) {

@@ -4,6 +4,20 @@
 
 namespace zek {
 
+Bounds ClientFor(const Bounds& outer, const Margins& frame) {
+  return {outer.Left + frame.Left, outer.Top + frame.Top, outer.Width - frame.Left - frame.Right,
+          outer.Height - frame.Top - frame.Bottom};
+}
+
+Bounds OuterFor(const Bounds& client, const Margins& frame) {
+  return {client.Left - frame.Left, client.Top - frame.Top, client.Width + frame.Left + frame.Right,
+          client.Height + frame.Top + frame.Bottom};
+}
+
+Origin CenteredOn(const Bounds& screen, int32_t width, int32_t height) {
+  return {screen.Left + (screen.Width - width) / 2, screen.Top + (screen.Height - height) / 2};
+}
+
 int32_t RoundHalfEven(int32_t numerator, int32_t denominator) {
   const int32_t quotient = numerator / denominator;
   const int32_t remainder = numerator % denominator;

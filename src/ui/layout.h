@@ -20,6 +20,21 @@ struct Origin {
   bool operator==(const Origin&) const = default;
 };
 
+// The window manager's frame around a window's client area, on each side.
+struct Margins {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Right = 0;
+  int32_t Bottom = 0;
+  bool operator==(const Margins&) const = default;
+};
+
+// The client area that gives a window with this frame the outer bounds, and back.
+Bounds ClientFor(const Bounds& outer, const Margins& frame);
+Bounds OuterFor(const Bounds& client, const Margins& frame);
+// Where a window of this outer size stands centred on the screen (halves truncated).
+Origin CenteredOn(const Bounds& screen, int32_t width, int32_t height);
+
 // numerator / denominator rounded to the nearest integer, an exact half going to
 // the even neighbour; denominator > 0.
 int32_t RoundHalfEven(int32_t numerator, int32_t denominator);

@@ -141,48 +141,6 @@ void SetBounds(QWidget* widget, const Bounds& bounds) {
   widget->setGeometry(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
 }
 
-Bounds OuterBounds(const QWidget* window) {
-  const QRect frame = window->frameGeometry();
-  return {frame.x(), frame.y(), frame.width(), frame.height()};
-}
-
-Bounds OuterSizeLike(const QWidget* window, const QWidget* owner) {
-  const QSize frame = owner->frameGeometry().size() - owner->size();
-  return {0, 0, window->width() + frame.width(), window->height() + frame.height()};
-}
-
-void SetOuterBounds(QWidget* window, const Bounds& bounds) {
-  const QRect frame = window->frameGeometry();
-  window->move(bounds.Left, bounds.Top);
-  window->resize(bounds.Width - (frame.width() - window->width()),
-                 bounds.Height - (frame.height() - window->height()));
-}
-
-void CenterOnScreen(QWidget* window) {
-  const QRect screen = window->screen()->geometry();
-  const Bounds outer = OuterBounds(window);
-  window->move(screen.x() + (screen.width() - outer.Width) / 2, screen.y() + (screen.height() - outer.Height) / 2);
-}
-
-namespace {
-
-class FirstShowCentring : public QObject {
- public:
-  using QObject::QObject;
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show) {
-      CenterOnScreen(static_cast<QWidget*>(watched));
-      deleteLater();
-      watched->removeEventFilter(this);
-    }
-    return false;
-  }
-};
-
-}  // namespace
-
-void CenterOnFirstShow(QWidget* window) { window->installEventFilter(new FirstShowCentring(window)); }
-
 void ShowErrorBox(QWidget* parent, const std::exception& error) {
   QMessageBox box(QMessageBox::Critical, kApplicationTitle, FromNative(error.what()) + ".", QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);

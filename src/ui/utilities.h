@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/layout.h"
+#include "ui/window_frame.h"
 
 class QLabel;
 class QWidget;
@@ -40,18 +41,6 @@ void RefitAllLabels(QWidget* window);
 void CenterLabel(QLabel* label, int width);
 
 void SetBounds(QWidget* widget, const Bounds& bounds);
-
-// A window's bounds including its frame, as the user sees them on the screen.
-Bounds OuterBounds(const QWidget* window);
-void SetOuterBounds(QWidget* window, const Bounds& bounds);
-// The outer size a hidden window will have: its frame is unknown until it is
-// shown, and it is the window manager's, the same as around its shown owner.
-Bounds OuterSizeLike(const QWidget* window, const QWidget* owner);
-// Centres the window on its screen at its current size.
-void CenterOnScreen(QWidget* window);
-// Centres the window on its screen when it is shown for the first time; later
-// showings keep wherever it stands then.
-void CenterOnFirstShow(QWidget* window);
 
 // The application's error box: an error icon, an OK button, the application's
 // title, and the error's text with a period appended.

@@ -40,7 +40,9 @@ QString UsageHelpText() {
          Heading("Parameter", u'-') +
          "You can start ZEK32 with the source and target as parameters:\n"
          "\n"
-         "ZEK32 <source> <target>\n"
+         "zek32 '/home/user/data/*.txt' /media/backup/\n"
+         "\n"
+         "Put the source in quotes: otherwise the shell replaces the mask with the names it matches.\n"
          "\n" +
          Heading("Questions, Remarks", u'-') +
          "Questions and remarks are welcome: please send them to the author.\n";
@@ -65,7 +67,7 @@ TfrmHelp::TfrmHelp() {
   connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
   setTabOrder(HelpMemo, btnClose);
 
-  resize(691, 507);
+  ResizeOuter(this, 691, 507);
 }
 
 void TfrmHelp::resizeEvent(QResizeEvent* event) {

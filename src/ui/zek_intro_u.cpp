@@ -11,7 +11,7 @@ namespace zek {
 TfrmIntro::TfrmIntro(QWidget* owner) : QDialog(owner) {
   setWindowTitle("ZEK32");
   setFont(WindowsFont(13));
-  resize(435, 246);
+  ResizeOuter(this, 435, 246);
 
   Label1 = new QLabel(kProductTitle, this);
   QFont titleFont = WindowsFont(23);

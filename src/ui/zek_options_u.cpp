@@ -136,9 +136,9 @@ TfrmOptions::TfrmOptions(QWidget* owner)
 }
 
 void TfrmOptions::ShowOver(const QWidget* owner) {
-  const Bounds outer = OuterSizeLike(this, owner);
-  const Origin origin = CenteredOver(OuterBounds(owner), outer.Width, outer.Height);
-  move(origin.Left, origin.Top);
+  // Its own frame, which need not be the owner's.
+  const Bounds outer = OuterBounds(this);
+  MoveOuter(this, CenteredOver(OuterBounds(owner), outer.Width, outer.Height));
   exec();
 }
 

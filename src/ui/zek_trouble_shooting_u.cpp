@@ -27,7 +27,7 @@ TfrmTroubleShooting::TfrmTroubleShooting() {
       "On Linux the same physical read error shows as \"I/O-Fehler 5.\".\n");
   setCentralWidget(Memo1);
 
-  resize(509, 397);
+  ResizeOuter(this, 509, 397);
   CenterOnFirstShow(this);
 }
 

@@ -50,7 +50,7 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
     : arguments_(std::move(arguments)), client_(new QWidget(this)), run_(*this, *this) {
   setWindowTitle("ZEK32 ");
   setFont(WindowsFont(14));
-  resize(461, 429);
+  ResizeOuter(this, 461, 429);
 
   QPalette silver = client_->palette();
   silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
@@ -257,9 +257,8 @@ void TfrmZEKMain::Options1Click() { frmOptions->ShowOver(this); }
 
 void TfrmZEKMain::HowtouseZEK1Click() {
   const Bounds main = OuterBounds(this);
-  // Shown first: only a shown window knows the frame that its outer size includes.
-  frmHelp->show();
   SetOuterBounds(frmHelp, {main.Left + 40, main.Top + 40, main.Width, main.Height});
+  frmHelp->show();
   frmHelp->raise();
   frmHelp->activateWindow();
 }
@@ -340,7 +339,8 @@ void TfrmZEKMain::ShowPending() {
   }
   if (pending_.range) {
     const auto [minimum, maximum] = *pending_.range;
-    ProgressBarOneFile->setRange(minimum, maximum);
+    // Qt draws an empty range as an endless busy animation; a small file's bar stays still and empty.
+    ProgressBarOneFile->setRange(minimum, maximum == minimum ? minimum + 1 : maximum);
     pending_.range.reset();
   }
   if (pending_.position) {
@@ -397,7 +397,7 @@ void TfrmZEKMain::SetState(WindowState state) {
   Qt::WindowStates states = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
   if (state == WindowState::Maximized) states |= Qt::WindowMaximized;
   if (state == WindowState::Minimized) states |= Qt::WindowMinimized;
-  setWindowState(states);
+  SetWindowStateNow(this, states);
 }
 
 void TfrmZEKMain::SetIncludeSubDir(bool checked) { cbxIncludeSubDir->setChecked(checked); }

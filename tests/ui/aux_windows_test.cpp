@@ -23,7 +23,8 @@ TEST(AuxWindowsTest, HelpFollowsTheMainWindowAtEveryOpening) {
   help.resize(683, 469);
   EXPECT_EQ(help.HelpMemo->geometry(), QRect(0, 0, 683, 429));
   EXPECT_EQ(help.btnClose->geometry(), QRect(454, 434, 170, 32));
-  EXPECT_TRUE(help.HelpMemo->toPlainText().contains("ZEK32 <source> <target>"));
+  // The command line as a Linux shell needs it: the mask quoted, so that the shell leaves it alone.
+  EXPECT_TRUE(help.HelpMemo->toPlainText().contains("zek32 '/home/user/data/*.txt' /media/backup/"));
 
   // Opened again while open: moved and sized to the main window's new place.
   SetOuterBounds(window.get(), {10, 20, 700, 600});

@@ -82,5 +82,15 @@ TEST(LayoutTest, HelpWindowDialogAndLabelPlacement) {
   EXPECT_EQ(CenteredLeft(435, 200), 117);
 }
 
+TEST(LayoutTest, OuterBoundsTakeTheFrameIn) {
+  // Guards against the written outer sizes applied to the client area, and centring by the client size.
+  const Margins frame{1, 20, 1, 5};
+  EXPECT_EQ(ClientFor({281, 169, 461, 429}, frame), (Bounds{282, 189, 459, 404}));
+  EXPECT_EQ(OuterFor({282, 189, 459, 404}, frame), (Bounds{281, 169, 461, 429}));
+  EXPECT_EQ(ClientFor({100, 50, 500, 450}, Margins{}), (Bounds{100, 50, 500, 450}));
+  EXPECT_EQ(CenteredOn({0, 0, 1024, 768}, 461, 429), (Origin{281, 169}));
+  EXPECT_EQ(CenteredOn({1024, 0, 1280, 1024}, 435, 246), (Origin{1446, 389}));
+}
+
 }  // namespace
 }  // namespace zek
