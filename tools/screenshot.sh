@@ -4,6 +4,7 @@
 # Compare, and saves PNG screenshots of the main window, the options dialog and
 # the help window.
 #   tools/screenshot.sh [BUILD_DIR [OUT_DIR]]     (defaults: build, docs)
+#   WM=openbox tools/screenshot.sh ...            pictures with that window manager's frames
 # Needs Xvfb, xdotool and ImageMagick's import (apt-get install xvfb xdotool imagemagick).
 set -euo pipefail
 
@@ -55,6 +56,14 @@ Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=:$display
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+frame=()
+if [ -n "${WM:-}" ]; then
+  command -v "$WM" >/dev/null || { echo "screenshot.sh: $WM is missing" >&2; exit 2; }
+  "$WM" >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 1
+  frame=(-frame)
+fi
 
 "$program" 'data/*.txt' backup/ >"$work/program.log" 2>&1 &
 pids+=($!)
@@ -77,12 +86,12 @@ sleep 0.5
 # and the Source field has it: three tabs reach Compare.
 xdotool key Tab Tab Tab space
 sleep 1
-import -window "$main" "$out/screenshot-main.png"
+import "${frame[@]}" -window "$main" "$out/screenshot-main.png"
 
 xdotool key alt+o
 options=$(wait_window '^Options$')
 sleep 0.5
-import -window "$options" "$out/screenshot-options.png"
+import "${frame[@]}" -window "$options" "$out/screenshot-options.png"
 xdotool key Escape
 sleep 0.5
 
@@ -92,7 +101,7 @@ width=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: \([0-9]*\)x.*/
 xdotool mousemove --window "$main" $((width - 40)) 46 click 1
 browse=$(wait_window '^Browse$')
 sleep 0.5
-import -window "$browse" "$out/screenshot-browse.png"
+import "${frame[@]}" -window "$browse" "$out/screenshot-browse.png"
 # Enter accepts the dialog; the field keeps its value, the dialog being preset from it.
 xdotool key Return
 sleep 0.5
@@ -104,7 +113,7 @@ sleep 0.5
 xdotool key h
 help=$(wait_window '^How to use ZEK32$')
 sleep 0.5
-import -window "$help" "$out/screenshot-help.png"
+import "${frame[@]}" -window "$help" "$out/screenshot-help.png"
 
 
 echo "== saved"
