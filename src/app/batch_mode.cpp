@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -29,6 +30,8 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+EInOutError OutputError() { return EInOutError(errno != 0 ? errno : EIO); }
+
 // Message lines go to stdout. On a terminal, stderr shows one progress line,
 // redrawn at most ten times a second and erased before each message and at the end.
 class BatchView : public IRunView {
@@ -38,11 +41,16 @@ class BatchView : public IRunView {
 
   void Attach(TComparisonRun& run) { run_ = &run; }
   void ClearMessages() override {}
+  // A line that cannot be written is the run's I/O error, as for the log.
   void AppendMessage(const std::string& line) override {
     EraseProgress();
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    if (showProgress_) std::fflush(stdout);
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
+        (showProgress_ && std::fflush(stdout) != 0))
+      throw OutputError();
+  }
+  // What is still buffered goes out when the run ends; an error there is the run's too.
+  static void FlushMessages() {
+    if (std::fflush(stdout) != 0) throw OutputError();
   }
   void SetLabel(StatusLabel label, const std::string& caption) override {
     if (label == StatusLabel::File) {
@@ -260,6 +268,7 @@ int RunBatch(const std::vector<std::string>& args) {
     view.Attach(run);
     try {
       run.RunComparison();
+      BatchView::FlushMessages();
       if (run.UserBreak) {
         code = kExitTrouble;
       } else if (run.FilesDifferent != 0 || run.TargetsNotFound != 0) {

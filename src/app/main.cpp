@@ -3,12 +3,14 @@
 #include <vector>
 
 #include "app/batch_mode.h"
+#include "platform/console.h"
 
 #ifdef ZEK32_WITH_GUI
 #include "app/gui_loader.h"
 #endif
 
 int main(int argc, char** argv) {
+  zek::OpenClosedStandardStreams();
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (const std::string& arg : args) {
     if (arg == "--") break;

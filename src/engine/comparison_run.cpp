@@ -1,5 +1,6 @@
 #include "engine/comparison_run.h"
 
+#include "engine/line_escape.h"
 #include "engine/path_rules.h"
 #include "engine/probe.h"
 
@@ -96,10 +97,12 @@ void TComparisonRun::RunComparison() {
 }
 
 void TComparisonRun::Report(const std::string& line) {
-  view_.AppendMessage(line);
+  // A path may hold line breaks or terminal escapes; the line must stay one line.
+  const std::string shown = EscapeControls(line);
+  view_.AppendMessage(shown);
   view_.ProcessMessages();
   // Only a log that this run opened is written, and only while the box is checked.
-  if (LogFile.IsOpen() && inputs_.Options().Checked(Option::WriteLog)) LogFile.WriteLine(line);
+  if (LogFile.IsOpen() && inputs_.Options().Checked(Option::WriteLog)) LogFile.WriteLine(shown);
 }
 
 }  // namespace zek

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/comparison_run.h"
+#include "engine/line_escape.h"
 #include "engine/path_rules.h"
 #include "platform/io_error.h"
 #include "platform/locale.h"
@@ -188,7 +189,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   ++FilesTotal;
   if (readAhead_) readAhead_->Reached(FilesTotal);
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(FilesTotal));
-  view_.SetLabel(StatusLabel::File, "Comparing: " + sourcePath);
+  view_.SetLabel(StatusLabel::File, EscapeControls("Comparing: " + sourcePath));
 
   // One look at each file serves its existence test, its time test and its
   // open, so no other program can slip in between them. The source is looked

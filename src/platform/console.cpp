@@ -1,29 +1,53 @@
 #include "platform/console.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <iterator>
 
 namespace zek {
 namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
-struct sigaction g_previous {};
+
+// Ctrl-C, a service stop, a closed terminal; then a reader that has gone.
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+struct sigaction g_previous[std::size(kWatched)] {};
 
 void OnInterrupt(int) { g_interrupted = 1; }
 
 }  // namespace
+
+void OpenClosedStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free descriptor is this one, as those below it are open.
+    // Without a null device the streams cannot be kept apart from our files:
+    // stop, with the exit code of any trouble.
+    if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) std::_Exit(2);
+  }
+}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 ScopedInterruptWatch::ScopedInterruptWatch() {
   g_interrupted = 0;
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &g_previous);
+  // SA_RESTART: a write to a full pipe that a signal meets waits on.
+  action.sa_flags = SA_RESTART;
+  for (size_t i = 0; i < std::size(kWatched); ++i) {
+    action.sa_handler = kWatched[i] == SIGPIPE ? SIG_IGN : OnInterrupt;
+    sigaction(kWatched[i], &action, &g_previous[i]);
+  }
 }
 
-ScopedInterruptWatch::~ScopedInterruptWatch() { sigaction(SIGINT, &g_previous, nullptr); }
+ScopedInterruptWatch::~ScopedInterruptWatch() {
+  for (size_t i = 0; i < std::size(kWatched); ++i) sigaction(kWatched[i], &g_previous[i], nullptr);
+}
 
 bool InterruptRequested() { return g_interrupted != 0; }
 

@@ -4,10 +4,18 @@
 // the Cancel button does.
 namespace zek {
 
+// Called first thing at start-up: a standard stream that the caller left
+// closed is opened on the null device, so that no file the program opens later
+// (a log) takes its place and receives what was meant for stdout or stderr.
+void OpenClosedStandardStreams();
+
 bool StderrIsTerminal();
 
-// While it lives, Ctrl-C only sets the flag that InterruptRequested reads;
-// afterwards the previous handling is back.
+// While it lives, Ctrl-C and the requests to stop (a service stop, a closed
+// terminal) only set the flag that InterruptRequested reads, and an output
+// whose reader has gone makes the write fail instead of ending the program; a
+// write that such a signal meets goes on, so no line is torn. Afterwards the
+// previous handling is back.
 class ScopedInterruptWatch {
  public:
   ScopedInterruptWatch();

@@ -22,7 +22,7 @@ namespace {
 int LastError() { return errno != 0 ? errno : EIO; }
 
 // True if O_NONBLOCK was set and is now cleared; of the status flags that
-// F_SETFL sets, LookAndOpen gives only that one.
+// F_SETFL sets, LookAndOpen and OpenWrite give only that one.
 bool ClearNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);
   return flags >= 0 && (flags & O_NONBLOCK) != 0 && fcntl(fd, F_SETFL, 0) == 0;
@@ -385,8 +385,15 @@ void FileAccess::Close(FileHandle h) {
 }
 
 int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {
-  h = PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-  return h < 0 ? LastError() : 0;
+  // O_NONBLOCK so that a FIFO without a reader fails at once (ENXIO) instead
+  // of waiting for one; the writes then block as usual.
+  h = PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+  if (h < 0) return LastError();
+  if (ClearNonBlocking(h)) return 0;
+  const int error = LastError();
+  close(h);
+  h = kNoFile;
+  return error;
 }
 
 int FileAccess::Write(FileHandle h, const char* data, size_t count) {

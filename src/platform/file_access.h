@@ -125,6 +125,7 @@ class FileAccess {
   virtual void Close(FileHandle h);
 
   // Create-or-truncate for writing, write, close: 0 or the OS error code.
+  // The open never waits: a FIFO without a reader cannot be opened.
   virtual int OpenWrite(const std::string& path, FileHandle& h);
   virtual int Write(FileHandle h, const char* data, size_t count);
   virtual int CloseWrite(FileHandle h);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "app/batch_mode.h"
+#include "engine/comparison_run.h"
 #include "platform/file_access.h"
 #include "support/process.h"
+#include "support/recording_view.h"
 #include "support/scoped_env.h"
 #include "support/test_tree.h"
 
@@ -168,6 +171,41 @@ TEST_F(BatchModeTest, CtrlCWindsTheRunDownLikeCancel) {
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(code, kExitTrouble);
   EXPECT_EQ(out, "running...\nfinished.\nUSER BREAK!\nFiles total: 1\nNo differences found\n");
+}
+
+TEST_F(BatchModeTest, NamesWithControlCharactersStayOnOneLine) {
+  // Guards against a name with line breaks or terminal escapes splitting its line or forging a verdict line.
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"evil\r\nNo differences found", "evil\\x0D\\x0ANo differences found"},
+      {"esc\x1b]0;t\a\x1b[2K\x7f", "esc\\x1B]0;t\\x07\\x1B[2K\\x7F"},
+      {"plain", "plain"},  // a name without them stays byte for byte
+      {"back\\slash", "back\\slash"},
+      {"lit\\x0A", "lit\\\\x0A"},  // not to be taken for an escaped line break
+  };
+  for (const auto& [name, shown] : names) {
+    tree.Write("src/" + name, "same");
+    tree.Write("tgt/" + name, "same");
+  }
+  const std::string log = tree.Path("run.log");
+  const ProcessResult r = Zek({"--batch", "-o", "MsgEqual=1", "-o", "writelog=1", "-o", "logfilename=" + log,
+                               tree.Path("src/*.*"), tree.Path("tgt/")});
+  EXPECT_EQ(r.ExitCode, kExitSame);
+  for (const auto& [name, shown] : names) {
+    const std::string line = "File " + tree.Path("src/") + shown + " and " + tree.Path("tgt/") + shown + " are equal.";
+    EXPECT_NE(r.Out.find("\n" + line + "\n"), std::string::npos) << line;
+    EXPECT_NE(tree.Read("run.log").find("\r\n" + line + "\r\n"), std::string::npos) << line;
+  }
+  EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 10) << r.Out;
+  // The caption of the file label, which the progress line shows too.
+  RecordingView view;
+  TPlainRunInputs inputs;
+  inputs.Source = tree.Path("src/esc*");
+  inputs.Target = tree.Path("tgt/");
+  TComparisonRun run(view, inputs);
+  run.RunComparison();
+  const std::pair<StatusLabel, std::string> caption{StatusLabel::File,
+                                                    "Comparing: " + tree.Path("src/") + names[1].second};
+  EXPECT_NE(std::find(view.LabelHistory.begin(), view.LabelHistory.end(), caption), view.LabelHistory.end());
 }
 
 }  // namespace

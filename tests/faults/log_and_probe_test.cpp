@@ -1,10 +1,13 @@
 // The log on full disks and odd paths, and the probe of its name, which must
 // never delete or truncate anything.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,14 @@ class LogFaultTest : public FaultTreeTest {
   }
   ProcessResult CompareWithLog(const std::string& logName, std::vector<std::string> env = {}) const {
     return Compare({"-o", "writelog=1", "-o", "logfilename=" + logName}, std::move(env));
+  }
+  // zek32 with these options and a log, run by a bash script that puts
+  // redirections or signals around it: "$0" is zek32, "$@" its arguments.
+  ProcessResult CompareThroughShell(const std::string& script, std::vector<std::string> env = {}) const {
+    env.push_back("XDG_CONFIG_HOME=" + tree.Path("config"));
+    return RunProcess({"/bin/bash", "-c", script, ZEK32_BINARY, "--batch", "-o", "MsgEqual=1", "-o", "writelog=1", "-o",
+                       "logfilename=" + tree.Path("run.log"), Src("*.*"), Tgt("")},
+                      env, kRunTimeoutSeconds);
   }
   Lines RunLines(const std::string& verdict) const {
     return {"running...",     Pair("a.txt") + " do not match.", "finished.",
@@ -82,6 +93,77 @@ TEST_F(LogFaultTest, AnOldLongerLogIsTruncatedAndEveryLineEndsInCrLf) {
   const Lines expected = RunLines("Differences found. Log written: " + tree.Path("run.log"));
   EXPECT_EQ(LinesOf(r.Out), expected);
   EXPECT_EQ(tree.Read("run.log"), CrLf(expected));
+}
+
+TEST_F(LogFaultTest, AFifoAsTheLogNeverBlocks) {
+  // Guards against a log open that waits forever for a reader of a FIFO.
+  ASSERT_EQ(mkfifo(tree.Path("fifo.log").c_str(), 0644), 0);
+  const ProcessResult alone = CompareWithLog(tree.Path("fifo.log"));
+  EXPECT_EQ(alone.ExitCode, 2) << "the run hung or went on without its log";
+  EXPECT_EQ(alone.Err, "I/O-Fehler 6.\n");
+  EXPECT_EQ(alone.Out, "");
+  // With a reader the log is written; it stays in the FIFO until read.
+  const int reader = open(tree.Path("fifo.log").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const ProcessResult read = CompareWithLog(tree.Path("fifo.log"));
+  std::string log(65536, '\0');
+  const ssize_t got = ::read(reader, log.data(), log.size());
+  close(reader);
+  EXPECT_EQ(read.ExitCode, 1) << read.Err;
+  log.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  EXPECT_EQ(log, CrLf(RunLines("Differences found. Log written: " + tree.Path("fifo.log"))));
+}
+
+TEST_F(LogFaultTest, StdoutThatCannotBeWrittenEndsTheRunAndAClosedOneStaysApartFromTheLog) {
+  // Guards against a stdout write error passing for success, and a closed stdout handing its lines to the log.
+  for (int i = 0; i < 2000; ++i) WriteBoth("d/f" + std::to_string(i), "same");  // more than a pipe holds
+  const ProcessResult plain = CompareThroughShell(R"("$0" "$@")");
+  ASSERT_EQ(plain.ExitCode, 1) << plain.Err;
+  const std::string all = CrLf(LinesOf(plain.Out));
+
+  const ProcessResult closed = CompareThroughShell(R"(exec "$0" "$@" >&-)");
+  EXPECT_EQ(closed.ExitCode, 1) << closed.Err;
+  EXPECT_EQ(tree.Read("run.log"), all) << "stdout's lines went into the log";
+
+  for (const auto& [script, error] : {std::pair<std::string, std::string>{R"("$0" "$@" >/dev/full)", "28"},
+                                      {R"("$0" "$@" | head -n 1 >/dev/null; exit "${PIPESTATUS[0]}")", "32"}}) {
+    const ProcessResult r = CompareThroughShell(script);
+    EXPECT_EQ(r.ExitCode, 2) << script;
+    EXPECT_EQ(r.Err, "I/O-Fehler " + error + ".\n") << script;
+    const std::string log = tree.Read("run.log");
+    EXPECT_EQ(log.rfind("running...\r\n", 0), 0u) << script;
+    EXPECT_EQ(all.rfind(log, 0), 0u) << script << ": the log is not the start of the run's lines";
+    EXPECT_EQ(log.find("\r\nfinished.\r\n"), std::string::npos) << script << ": the run went on";
+  }
+}
+
+TEST_F(LogFaultTest, StopSignalsWindDownWithTheLogAndWholeLines) {
+  // Guards against SIGTERM or SIGHUP killing the run and its log, and a signal tearing a line stdout was blocked on.
+  std::set<std::string> equal;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string name = "d/a_name_that_fills_the_pipe_sooner_" + std::to_string(i);
+    WriteBoth(name, "same");
+    equal.insert(Pair(name) + " are equal.");
+  }
+  // stdout is a FIFO of which nobody reads more than the first byte until the
+  // signal has come, so zek32 has begun and is blocked in a write then.
+  const std::string script = R"(mkfifo "$OUT" && { "$0" "$@" >"$OUT" & } && exec 3<"$OUT" && head -c 1 <&3 &&
+                                sleep 0.3 && kill -s "$SIG" $! && cat <&3 && wait $!)";
+  for (const std::string signal : {"INT", "TERM", "HUP"}) {
+    std::remove(tree.Path("out").c_str());
+    const ProcessResult r = CompareThroughShell(script, {"OUT=" + tree.Path("out"), "SIG=" + signal});
+    EXPECT_EQ(r.ExitCode, 2) << signal;
+    const Lines shown = LinesOf(r.Out);
+    EXPECT_EQ(tree.Read("run.log"), CrLf(shown)) << signal;
+    ASSERT_GT(shown.size(), 7u) << signal;
+    EXPECT_EQ(Lines(shown.begin(), shown.begin() + 2), (Lines{"running...", Pair("a.txt") + " do not match."}));
+    const Lines summary(shown.end() - 5, shown.end());
+    EXPECT_EQ(summary, (Lines{"finished.", "USER BREAK!", "Files total: " + std::to_string(shown.size() - 6),
+                              "Files with differences: 1", "Differences found. Log written: " + tree.Path("run.log")}))
+        << signal;
+    for (auto line = shown.begin() + 2; line != shown.end() - 5; ++line)
+      EXPECT_EQ(equal.count(*line), 1u) << signal << ": a torn line: " << *line;
+  }
 }
 
 TEST(ProbeTest, ExistingFilesAndLinksAreNeverTouched) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/line_escape.h"
+#include "engine/line_escape.h"
 #include "faults/fault_support.h"
 
 namespace zek::test {

@@ -1,8 +1,11 @@
 #include "platform/console.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdlib>
 
 namespace zek {
 namespace {
@@ -17,6 +20,14 @@ BOOL WINAPI OnControl(DWORD event) {
 }
 
 }  // namespace
+
+void OpenClosedStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // A descriptor that the runtime keeps for a missing standard handle is not free.
+    if (_get_osfhandle(fd) != -1 || errno != EBADF) continue;
+    if (_open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY) != fd) std::_Exit(2);
+  }
+}
 
 // The progress line redraws itself with terminal escapes, which a console
 // understands only once asked to.
