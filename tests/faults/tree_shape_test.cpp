@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "engine/line_escape.h"
-#include "engine/line_escape.h"
 #include "faults/fault_support.h"
 
 namespace zek::test {
