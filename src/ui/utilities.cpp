@@ -1,6 +1,7 @@
 #include "ui/utilities.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QEvent>
@@ -153,11 +154,32 @@ void ShowMessage(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+namespace {
+
+// A name holding * or ? is a filter, as in the platform's common dialogs: the
+// dialog stays open and lists what matches, in the directory the name gives.
+class TFileDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QStringList chosen = selectedFiles();
+    const QFileInfo name(chosen.isEmpty() ? QString() : chosen.first());
+    const QString mask = name.fileName();
+    if (!mask.contains(u'*') && !mask.contains(u'?')) return QFileDialog::accept();
+    if (name.absoluteDir().exists()) setDirectory(name.absolutePath());
+    if (auto* files = findChild<QFileSystemModel*>()) files->setNameFilters({mask});
+    selectFile(mask);
+  }
+};
+
+}  // namespace
+
 QString ChooseFile(QWidget* parent, bool save, const QString& filterName, const QString& pattern,
                    const QString& startName) {
   // Qt's own dialog, so that it behaves alike on every desktop and a pending
   // quit can close it like any other modal window.
-  QFileDialog dialog(parent);
+  TFileDialog dialog(parent);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -358,6 +359,46 @@ TEST_F(MainWindowTest, NamesThatAreNotUtf8KeepTheirBytesThroughTheFields) {
     for (const std::string& line : {"path1=" + source, "path2=" + target, "logfilename=" + log})
       EXPECT_NE(written.find(line + "\r\n"), std::string::npos) << line;
   }
+}
+
+// Fault: the preset "*.ini" of the Load and Save dialogs was taken as a file
+// name: Save wrote a file named "*.ini" and Load said "File not found.".
+TEST_F(MainWindowTest, AMaskInTheSettingsDialogsListsWhatMatches) {
+  tree.Write("ini/a.ini", "[Compare]\npath1=/loaded/*.*\n");
+  tree.Write("ini/b.txt", "");
+  auto window = StartMainWindow();
+  QStringList messages;
+  std::vector<QStringList> listed;  // per dialog, what it lists after Return on the mask
+  const std::vector<QStringList> matching = {{"a.ini"}, {"a.ini", "saved.ini"}};
+  ModalHandler user([&](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      messages << box->text();
+      return box->accept();
+    }
+    auto* files = qobject_cast<QFileDialog*>(modal);
+    if (files == nullptr) return;
+    files->setDirectory(QString::fromStdString(tree.Path("ini")));
+    static_cast<QDialog*>(files)->accept();  // Return on the preset mask
+    auto* view = files->findChild<QListView*>("listView");
+    QStringList rows;
+    WaitUntil([&] {
+      rows.clear();
+      for (int row = 0; files->isVisible() && row < view->model()->rowCount(view->rootIndex()); ++row)
+        rows << view->model()->index(row, 0, view->rootIndex()).data().toString();
+      return rows == matching[listed.size()];
+    });
+    listed.push_back(rows);
+    // The user types a name into the box that has the focus now.
+    files->findChild<QLineEdit*>("fileNameEdit")->setText(listed.size() == 1 ? "saved.ini" : "a.ini");
+    static_cast<QDialog*>(files)->accept();
+  });
+  window->SaveSettings1->trigger();
+  window->LoadSettings1->trigger();
+  EXPECT_EQ(listed, matching);
+  EXPECT_TRUE(messages.isEmpty()) << messages.join(", ").toStdString();
+  EXPECT_FALSE(tree.Exists("ini/*.ini"));
+  EXPECT_TRUE(tree.Exists("ini/saved.ini"));
+  EXPECT_EQ(window->edtPfad1->text(), "/loaded/*.*");
 }
 
 }  // namespace
