@@ -12,7 +12,7 @@ namespace zek::test {
 namespace {
 
 TEST(AuxWindowsTest, HelpFollowsTheMainWindowAtEveryOpening) {
-  // Guards against sizing the help window before it is shown, while its frame is unknown.
+  // Guards against placing the help window by a frame other than the one it gets.
   auto window = StartMainWindow();
   TfrmHelp help;
   window->frmHelp = &help;
