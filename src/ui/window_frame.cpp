@@ -40,7 +40,7 @@ xcb_connection_t* X11Connection() {
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
   xcb_intern_atom_reply_t* reply =
       xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-  const xcb_atom_t atom = reply != nullptr ? reply->atom : XCB_ATOM_NONE;
+  const xcb_atom_t atom = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
   std::free(reply);
   return atom;
 }
@@ -188,8 +188,11 @@ void CenterOnFirstShow(QWidget* window) { window->installEventFilter(new FirstSh
 void SetWindowStateNow(QWidget* window, Qt::WindowStates states) {
   if (window->windowState() == states) return;
   const QRect before = window->geometry();
+  // Only maximising, restoring and full screen change the bounds.
+  const Qt::WindowStates sized = Qt::WindowMaximized | Qt::WindowFullScreen;
+  const bool resizes = (window->windowState() & sized) != (states & sized);
   window->setWindowState(states);
-  if (!window->isVisible() || !WindowManagerRuns()) return;
+  if (!resizes || !window->isVisible() || !WindowManagerRuns()) return;
   QElapsedTimer clock;
   clock.start();
   while (window->geometry() == before && clock.elapsed() < 500)
