@@ -34,10 +34,18 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// ASCII only: bytes above 127 are compared as they are, whatever the locale.
+// Names match in any case, ASCII only: bytes above 127 are compared as they
+// are, whatever the locale.
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string AsciiLower(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::ranges::equal(a, b, [&](char x, char y) { return lower(x) == lower(y); });
+  return std::ranges::equal(a, b, [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
@@ -139,6 +147,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     std::string bytes;
+    // Room for the whole file at once: no copying as it grows.
+    bytes.reserve(static_cast<size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
       const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -251,16 +261,13 @@ std::string HomeDirectory() {
   return user != nullptr ? user->pw_dir : "";
 }
 
-// The look-up of GetPrivateProfileStringA in a file's contents (nullopt: no file).
-uint32_t CopyValue(const std::optional<std::string>& contents, const char* section, const char* key,
-                   const char* defaultValue, char* buffer, uint32_t size) {
+// What GetPrivateProfileStringA hands back: the value found, or else the
+// default without its trailing blanks, cut to the buffer.
+uint32_t CopyOut(std::optional<std::string_view> found, const char* defaultValue, char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   std::string_view result = defaultValue != nullptr ? defaultValue : "";
   while (!result.empty() && result.back() == ' ') result.remove_suffix(1);
-  if (contents && section != nullptr && key != nullptr) {
-    if (const Location where = Locate(*contents, section, key); where.KeyLine)
-      result = Unquote(ParseLine(where.KeyLine->Text).Value);
-  }
+  if (found) result = *found;
   const size_t count = std::min<size_t>(result.size(), size - 1);
   std::memcpy(buffer, result.data(), count);
   buffer[count] = '\0';
@@ -279,19 +286,48 @@ std::string ResolveSettingsPath(const std::string& fileName) {
 }
 
 TProfileSnapshot::TProfileSnapshot(const std::string& fileName)
-    : contents_(ReadWholeFile(ResolveSettingsPath(fileName))) {}
+    : contents_(ReadWholeFile(ResolveSettingsPath(fileName))) {
+  if (!contents_) return;
+  // One pass over the file, so that each look-up costs no more than a hash.
+  const std::string_view data = *contents_;
+  std::unordered_map<std::string, bool> sections;
+  std::string section;
+  bool first = false;
+  ForEachLine(data, [&](const Line& text) {
+    const ParsedLine line = ParseLine(text.Text);
+    if (line.Kind == LineKind::Header) {
+      section = AsciiLower(line.Name);
+      first = sections.try_emplace(section, true).second;
+    } else if (first && line.Kind == LineKind::Key) {
+      const std::string_view value = Unquote(line.Value);
+      values_.try_emplace(section + '\n' + AsciiLower(line.Name), static_cast<size_t>(value.data() - data.data()),
+                          value.size());
+    }
+    return true;
+  });
+}
 
 uint32_t TProfileSnapshot::GetString(const char* section, const char* key, const char* defaultValue,
                                      char* buffer, uint32_t size) const {
-  return CopyValue(contents_, section, key, defaultValue, buffer, size);
+  std::optional<std::string_view> found;
+  if (contents_ && section != nullptr && key != nullptr) {
+    if (const auto at = values_.find(AsciiLower(section) + '\n' + AsciiLower(key)); at != values_.end())
+      found = std::string_view(*contents_).substr(at->second.first, at->second.second);
+  }
+  return CopyOut(found, defaultValue, buffer, size);
 }
 
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                   char* buffer, uint32_t size, const char* fileName) {
+  std::optional<std::string_view> found;
   std::optional<std::string> data;
   if (section != nullptr && key != nullptr && fileName != nullptr && buffer != nullptr && size > 0)
     data = ReadWholeFile(ResolveSettingsPath(fileName));
-  return CopyValue(data, section, key, defaultValue, buffer, size);
+  if (data) {
+    if (const Location where = Locate(*data, section, key); where.KeyLine)
+      found = Unquote(ParseLine(where.KeyLine->Text).Value);
+  }
+  return CopyOut(found, defaultValue, buffer, size);
 }
 
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 
 namespace zek {
 
@@ -37,6 +39,10 @@ class TProfileSnapshot {
  private:
   std::optional<std::string> contents_;  // nullopt: no file to read
   std::string fileName_;  // on Windows, whose profile functions keep the file read
+  // Where each value stands in contents_ (offset, length), by lower-case
+  // "section\nkey": only the first section of a name and its first key of a
+  // name, as a look-up in the file finds them.
+  std::unordered_map<std::string, std::pair<size_t, size_t>> values_;
 };
 
 // Stores `value` under `key` in `section`, creating the key, the section or the

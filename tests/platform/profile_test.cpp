@@ -28,6 +28,11 @@ class ProfileTest : public ::testing::Test {
     char buffer[64];
     const uint32_t count =
         GetPrivateProfileStringA(section, key, dflt, buffer, sizeof buffer, (file.empty() ? ini_ : file).c_str());
+    // A load's reading of the file answers alike.
+    char loaded[64];
+    const uint32_t loadedCount =
+        TProfileSnapshot(file.empty() ? ini_ : file).GetString(section, key, dflt, loaded, sizeof loaded);
+    EXPECT_EQ(std::string(loaded, loadedCount), std::string(buffer, count)) << (key != nullptr ? key : "null");
     return std::string(buffer, count);
   }
   bool Put(const char* section, const char* key, const char* value, const std::string& file = "") {
