@@ -141,7 +141,11 @@ void TfrmZEKMain::FormCreate() {
 void TfrmZEKMain::FormActivate() {
   if (!run_.FirstActivation) return;
   run_.FirstActivation = false;
-  edtPfad1->setText(QDir(QDir::homePath()).filePath("*.*"));
+  // The home directory as its bytes stand: QDir::homePath() decodes them lossily.
+  std::string home = qgetenv("HOME").toStdString();
+  if (home.empty()) home = ToNative(QDir::homePath());
+  if (home.back() != '/') home += '/';
+  SetPath1(home + "*.*");
   edtPfad2->setText("/mnt/*.*");
   ReadSettings(kSettingsFileName, *this, *frmOptions);
   if (arguments_.size() >= 1) SetPath1(arguments_[0]);

@@ -345,6 +345,10 @@ TEST_F(MainWindowTest, NamesThatAreNotUtf8KeepTheirBytesThroughTheFields) {
   tree.Write("backup/caf\xe9/\xff\xfe", "two");
   const std::string source = tree.Path("caf\xe9/*.*"), target = tree.Path("backup/caf\xe9/");
   const std::string log = tree.Path("\xff\xfe.log");
+  {
+    ScopedEnv home("HOME", tree.Path("caf\xe9").c_str());
+    EXPECT_EQ(StartMainWindow()->Path1(), source);
+  }
   const std::string stored = "[Compare]\r\npath1=" + source + "\r\npath2=" + target +
                              "\r\n[Options]\r\nwritelog=1\r\nlogfilename=" + log + "\r\n";
   StoreSettings(stored);
