@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -60,13 +61,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
   std::string commandLine;
   for (const std::string& arg : argv) commandLine += (commandLine.empty() ? "" : " ") + Quote(arg);
   // The child inherits the environment; the additions hold only for it.
-  std::vector<std::pair<std::string, std::string>> saved;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved;
   for (const std::string& e : env) {
     const size_t eq = e.find('=');
     const std::string name = e.substr(0, eq);
     char old[32767];
     const DWORD n = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-    saved.emplace_back(name, n > 0 && n < sizeof old ? std::string(old, n) : std::string("\1"));
+    saved.emplace_back(name, n > 0 && n < sizeof old ? std::optional<std::string>(std::string(old, n)) : std::nullopt);
     SetEnvironmentVariableA(name.c_str(), e.substr(eq + 1).c_str());
   }
   STARTUPINFOA startup{};
@@ -78,7 +79,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessA(argv[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                       nullptr, &startup, &process);
-  for (const auto& [name, value] : saved) SetEnvironmentVariableA(name.c_str(), value == "\1" ? nullptr : value.c_str());
+  for (const auto& [name, value] : saved) SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
   CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);
