@@ -182,19 +182,23 @@ bool ReadAhead::TakeFetchedFromDisk(FileHandle file) {
 
 void ReadAhead::Walk() {
   Shared& s = *shared_;
+  // A level keeps the lengths of its paths, not the paths: the walk's memory
+  // grows with the depth, not with its square.
   struct Level {
-    std::string Source;
-    std::string Target;
+    size_t SourceLength;
+    size_t TargetLength;
     std::vector<std::string> Subdirectories;
     size_t Next = 0;
     dev_t Device = 0;
     ino_t Inode = 0;
   };
   std::vector<Level> levels;
+  std::string source = s.Plan.SourceDir;
+  std::string target = s.Plan.TargetDir;
   int64_t index = 0;
-  // Lists one directory pair: queues its files, and enters it as a level of
-  // the walk unless it is one the walk is already inside.
-  auto enter = [&](const std::string& source, const std::string& target) {
+  // Lists the directory pair (source, target): queues its files, and enters it
+  // as a level of the walk unless it is one the walk is already inside.
+  auto enter = [&] {
     const int fd = OpenAt(AT_FDCWD, source.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return true;
     struct stat st {};
@@ -206,7 +210,7 @@ void ReadAhead::Walk() {
       }
     }
     const std::vector<Entry> entries = ListDirectory(fd);
-    Level level{source, target, {}, 0, st.st_dev, st.st_ino};
+    Level level{source.size(), target.size(), {}, 0, st.st_dev, st.st_ino};
     for (const Entry& e : entries) {
       if (IsDotEntry(e.Name) || IsDirectory(fd, e) || !MatchesMask(e.Name, s.Plan.Mask)) continue;
       if (!s.RoomFor(++index)) {
@@ -227,7 +231,7 @@ void ReadAhead::Walk() {
     return true;
   };
 
-  bool going = enter(s.Plan.SourceDir, s.Plan.TargetDir);
+  bool going = enter();
   while (going && !levels.empty()) {
     Level& top = levels.back();
     if (top.Next == top.Subdirectories.size()) {
@@ -235,7 +239,11 @@ void ReadAhead::Walk() {
       continue;
     }
     const std::string& name = top.Subdirectories[top.Next++];
-    going = enter(top.Source + "/" + name, top.Target + "/" + name);
+    source.resize(top.SourceLength);
+    source += "/" + name;
+    target.resize(top.TargetLength);
+    target += "/" + name;
+    going = enter();
   }
   {
     std::lock_guard lock(s.Mutex);
