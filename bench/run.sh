@@ -9,6 +9,8 @@
 #   D  a chain of 500 nested directories, one file in each    diff -rq
 #      and chains of 500, 5,000 and 30,000, ours alone: time per level
 #   E  set A with the target's first byte changed             cmp
+#   W  set B compared in the window (Compare pressed under     zek32 --batch
+#      Xvfb by bench/window_run.cpp), from the press to the verdict
 #
 # Each command is warmed up once with the page cache warm, then run RUNS times,
 # interleaved (ours, peer, ours, peer, ...); the table gives the medians and the
@@ -39,10 +41,10 @@ if [[ $COLD == 1 ]]; then
     exit 0
   fi
   SETS=${1:-ABD}
-  SETS=${SETS//[CE]/}
+  SETS=${SETS//[CEW]/}
   RUNS=${RUNS:-3}
 else
-  SETS=${1:-ABCDE}
+  SETS=${1:-ABCDEW}
   RUNS=${RUNS:-9}
 fi
 BUILD=${BUILD:-$ROOT/build-bench}
@@ -54,7 +56,7 @@ die() {
   exit 1
 }
 
-[[ $SETS =~ ^[A-E]+$ ]] || die "SETS must be letters of ABCDE, not '$SETS'"
+[[ $SETS =~ ^[A-EW]+$ ]] || die "SETS must be letters of ABCDEW, not '$SETS'"
 MIN_RUNS=$([[ $COLD == 1 ]] && echo 3 || echo 5)
 [[ $RUNS =~ ^[0-9]+$ && $RUNS -ge $MIN_RUNS ]] || die "RUNS must be $MIN_RUNS or more"
 
@@ -69,7 +71,8 @@ for tool in cmake ninja g++ cmp diff cat; do
 done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zek32-bench.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+XVFB_PID=""
+trap '[[ -z $XVFB_PID ]] || kill "$XVFB_PID"; rm -rf "$WORK"' EXIT
 export XDG_CONFIG_HOME=$WORK/config  # never the user's own settings
 mkdir -p "$XDG_CONFIG_HOME"
 
@@ -295,6 +298,57 @@ if [[ $SETS == *D* ]]; then
   done
 fi
 
+# window_seconds DIR: one run through the window; prints the seconds from the
+# press of Compare to the painted verdict.
+window_seconds() {
+  local dir=$1
+  DISPLAY=:$(cat "$WORK/display") QT_QPA_PLATFORM=xcb "$BUILD/window_run" "$dir/src/*.*" "$dir/tgt/" \
+    >"$dir/out.txt" 2>"$dir/err.txt" || die "window_run failed: $(cat "$dir/err.txt")"
+  check_ours "$dir" 0 0
+  awk '$1 == "seconds" {print $2}' "$dir/err.txt"
+}
+
+if [[ $SETS == *W* ]]; then
+  if [[ $GUI != ON ]]; then
+    echo "Set W: skipped, this build has no windows"
+  elif ! command -v Xvfb >/dev/null; then
+    echo "Set W: skipped, Xvfb is missing (apt-get install xvfb)"
+  else
+    need_space 1700 || die "set W needs 1.7 GB free in $WORK"
+    echo "Set W: set B compared in the window under Xvfb, against the batch run"
+    cmake --build "$BUILD" --target window_run >/dev/null
+    # -displayfd picks a free display and writes its number once the server is ready.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+    for ((i = 0; i < 100; i++)); do
+      [[ -s $WORK/display ]] && break
+      sleep 0.1
+    done
+    [[ -s $WORK/display ]] || die "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+    W=$WORK/W
+    "$MAKE_SETS" tree "$W" 20000
+    warm "$W"
+    window_seconds "$W" >/dev/null
+    "$ZEK" --batch "$W/src/*.*" "$W/tgt/" >/dev/null || true
+    : >"$W/window.times"
+    : >"$W/batch.times"
+    for ((i = 0; i < RUNS; i++)); do
+      window_seconds "$W" >>"$W/window.times"
+      code=0
+      t0=$EPOCHREALTIME
+      "$ZEK" --batch "$W/src/*.*" "$W/tgt/" >"$W/out.txt" || code=$?
+      t1=$EPOCHREALTIME
+      check_ours "$W" 1 "$code"
+      awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f\n", b - a}' >>"$W/batch.times"
+    done
+    echo "W|ours in the window vs \`zek32 --batch\`|$(median <"$W/window.times")|$(median <"$W/batch.times")|1.15|-" >>"$RESULTS"
+    kill "$XVFB_PID"
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=""
+    rm -rf "$W"
+  fi
+fi
+
 echo
 echo "$(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo); medians of $RUNS runs, page cache $([[ $COLD == 1 ]] && echo "dropped before every run" || echo warm)"
 echo
@@ -302,7 +356,7 @@ echo "| Set | Peer | Ours (s) | Peer (s) | Ours / peer | Goal | Ours' peak RSS |
 echo "|---|---|---|---|---|---|---|"
 while IFS='|' read -r set peer ours peerTime goal peak; do
   awk -v set="$set" -v peer="$peer" -v ours="$ours" -v p="$peerTime" -v goal="$goal" -v peak="$peak" 'BEGIN {
-    mb = sprintf("%.1f MB%s", peak * 1024 / 1e6, peak * 1024 < 20e6 ? "" : " (goal: under 20 MB)")
+    mb = peak == "-" ? "" : sprintf("%.1f MB%s", peak * 1024 / 1e6, peak * 1024 < 20e6 ? "" : " (goal: under 20 MB)")
     if (peer == "-") { printf "| %s | | | | | | %s |\n", set, mb; exit }
     ratio = ours / p
     if (substr(goal, 1, 1) == "/") {
