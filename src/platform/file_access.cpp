@@ -240,8 +240,6 @@ int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, cons
   return result;
 }
 
-FileAccess* g_current = nullptr;
-
 }  // namespace
 
 int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
@@ -441,14 +439,5 @@ int FileAccess::SetCurrentDir(const std::string& path) {
 }
 
 bool IsResourceError(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
-
-FileAccess& Files() {
-  static FileAccess posix;
-  return g_current != nullptr ? *g_current : posix;
-}
-
-ScopedFileAccess::ScopedFileAccess(FileAccess& replacement) : previous_(g_current) { g_current = &replacement; }
-
-ScopedFileAccess::~ScopedFileAccess() { g_current = previous_; }
 
 }  // namespace zek

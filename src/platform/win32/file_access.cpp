@@ -105,8 +105,6 @@ int IdentifyDirectory(const std::string& path, FileId* id) {
   return error;
 }
 
-FileAccess* g_current = nullptr;
-
 }  // namespace
 
 int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
@@ -253,14 +251,5 @@ bool IsResourceError(int error) {
   return error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
          error == ERROR_NO_SYSTEM_RESOURCES;
 }
-
-FileAccess& Files() {
-  static FileAccess windows;
-  return g_current != nullptr ? *g_current : windows;
-}
-
-ScopedFileAccess::ScopedFileAccess(FileAccess& replacement) : previous_(g_current) { g_current = &replacement; }
-
-ScopedFileAccess::~ScopedFileAccess() { g_current = previous_; }
 
 }  // namespace zek
