@@ -1,8 +1,9 @@
 #pragma once
 // Every file operation of the program goes through FileAccess, so that tests can
 // put a back end of their own in its place (a read error at a chosen block, a
-// file that vanishes). The class itself is the real, POSIX back end; a test
-// derives from it and overrides what it needs.
+// file that vanishes). The class itself is the system's back end: POSIX, or
+// Win32 in the Windows build (src/platform/win32/); a test derives from it and
+// overrides what it needs.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -145,7 +146,7 @@ class FileAccess {
 // memory: nothing about the file or directory that could not be opened.
 bool IsResourceError(int error);
 
-// The back end in use; the POSIX one unless a test has put another in place.
+// The back end in use; the system's own unless a test has put another in place.
 FileAccess& Files();
 
 // Puts a back end in place for the lifetime of this object.

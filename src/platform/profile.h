@@ -7,7 +7,8 @@
 //
 // A bare file name (no '/') lives in the user's configuration directory
 // ($XDG_CONFIG_HOME, else ~/.config), whatever the current directory; a name
-// with a directory part is used as given.
+// with a directory part is used as given. The Windows build calls Windows' own
+// functions instead, which keep a bare name in the Windows directory.
 #include <cstdint>
 #include <optional>
 #include <string>
