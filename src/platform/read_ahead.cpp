@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -26,6 +27,9 @@ constexpr int kReaders = 16;
 // How far the helpers may run ahead of the run, in pairs and in bytes asked for.
 constexpr int64_t kPairsAhead = 128;
 constexpr int64_t kBytesAhead = 32 << 20;
+// A walk that has run ahead that far waits until it can go this many pairs on,
+// so that the run wakes it once per so many pairs, not for every one.
+constexpr int64_t kRefill = 32;
 // Of a big file only the start is asked for; the kernel's own read-ahead
 // follows the run's sequential reads from there.
 constexpr int64_t kFirstBytes = 4 << 20;
@@ -112,6 +116,7 @@ struct ReadAhead::Shared {
   std::condition_variable Room;  // the walk waits here for the run to move on
   std::condition_variable Work;  // the readers wait here for pairs and byte room
   bool WalkWaits = false;
+  int64_t WalkWaitsFor = 0;  // the walk goes on once the run has passed this pair
   bool ReadersWaitForBytes = false;
   bool Stop = false;
   bool WalkDone = false;
@@ -119,14 +124,16 @@ struct ReadAhead::Shared {
   std::deque<Pair> Queue;
   std::map<int64_t, int64_t> BytesOf;  // bytes asked for, per pair the run has not reached
   int64_t BytesAhead = 0;
-  int WarmStreak = 0;
+  std::atomic<int> WarmStreak = 0;
   std::vector<Identity> FetchedFromDisk;
 
   // Waits until the walk may add pair `index`; false when the helpers stop.
   bool RoomFor(int64_t index) {
     std::unique_lock lock(Mutex);
+    if (index < Reached + kPairsAhead) return !Stop;
     WalkWaits = true;
-    Room.wait(lock, [&] { return Stop || index < Reached + kPairsAhead; });
+    WalkWaitsFor = index - kPairsAhead + kRefill;
+    Room.wait(lock, [&] { return Stop || Reached > WalkWaitsFor; });
     WalkWaits = false;
     return !Stop;
   }
@@ -161,7 +168,7 @@ void ReadAhead::Reached(int64_t pairs) {
     // A fetched target of a pair the run has passed was not wanted after all.
     if (!s.FetchedFromDisk.empty())
       std::erase_if(s.FetchedFromDisk, [&](const Identity& f) { return f.Pair < pairs; });
-    wakeWalk = s.WalkWaits;
+    wakeWalk = s.WalkWaits && pairs > s.WalkWaitsFor;
     wakeReaders = s.ReadersWaitForBytes && s.BytesAhead < kBytesAhead;
   }
   if (wakeWalk) s.Room.notify_one();
@@ -217,6 +224,8 @@ void ReadAhead::Walk() {
         close(fd);
         return false;
       }
+      // While all is cached, most pairs are passed over.
+      if (s.WarmStreak >= kWarmStreak && index % kSampleEvery != 0) continue;
       {
         std::lock_guard lock(s.Mutex);
         s.Queue.push_back({index, source + "/" + e.Name, target + "/" + e.Name, e.Type == DT_REG});
@@ -294,8 +303,8 @@ void ReadAhead::Fetch() {
       if (s.Stop || s.Queue.empty()) return;
       pair = std::move(s.Queue.front());
       s.Queue.pop_front();
-      // A pair the run has reached gains nothing; while all is cached, most are passed over.
-      if (pair.Index <= s.Reached || (s.WarmStreak >= kWarmStreak && pair.Index % kSampleEvery != 0)) continue;
+      // A pair the run has reached gains nothing.
+      if (pair.Index <= s.Reached) continue;
     }
     Identity fetched{};
     const int64_t source = fetch(pair.Source, pair.SourceRegular, pair.Index, false, nullptr);
