@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <system_error>
 
 #include "platform/wildcard.h"
 
@@ -141,8 +141,13 @@ struct ReadAhead::Shared {
 
 ReadAhead::ReadAhead(const ReadAheadPlan& plan) : shared_(std::make_unique<Shared>()) {
   shared_->Plan = plan;
-  threads_.emplace_back(&ReadAhead::Walk, this);
-  for (int i = 0; i < kReaders; ++i) threads_.emplace_back(&ReadAhead::Fetch, this);
+  try {
+    threads_.emplace_back(&ReadAhead::Walk, this);
+    for (int i = 0; i < kReaders; ++i) threads_.emplace_back(&ReadAhead::Fetch, this);
+  } catch (const std::system_error&) {
+    // Out of threads: the run goes on with the helpers that started, or none;
+    // the destructor stops them all the same.
+  }
 }
 
 ReadAhead::~ReadAhead() {
