@@ -1,5 +1,4 @@
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <fstream>
 
 #include "engine/probe.h"
@@ -183,7 +182,7 @@ TEST(ProbeFileNameTest, CreatableNamesLeaveNothingAndExistingFilesStayUntouched)
   EXPECT_FALSE(ProbeFileName(tree.Root()));
   EXPECT_FALSE(ProbeFileName(tree.Path("missing/x.log")));
   // A dangling link must not be replaced or removed by the probe.
-  ASSERT_EQ(symlink(tree.Path("nowhere").c_str(), tree.Path("dangling").c_str()), 0);
+  std::filesystem::create_symlink(tree.Path("nowhere"), tree.Path("dangling"));
   EXPECT_FALSE(ProbeFileName(tree.Path("dangling")));
   EXPECT_TRUE(tree.Exists("dangling"));
   EXPECT_FALSE(tree.Exists("nowhere"));

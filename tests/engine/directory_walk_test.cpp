@@ -1,8 +1,6 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 
 #include "engine/run_fixture.h"
 #include "platform/io_error.h"
@@ -73,10 +71,10 @@ TEST_F(DirectoryWalkTest, LinkLoopsEndAndEachFileIsComparedOncePerPath) {
   // Guards against a link to an ancestor recursing until the stack overflows.
   tree.Write("src/a/f", "1");
   tree.Write("tgt/a/f", "1");
-  ASSERT_EQ(symlink("..", tree.Path("src/a/up").c_str()), 0);
-  ASSERT_EQ(symlink(tree.Path("src").c_str(), tree.Path("src/a/root").c_str()), 0);
-  ASSERT_EQ(symlink("self", tree.Path("src/self").c_str()), 0);
-  ASSERT_EQ(symlink("a", tree.Path("src/alias").c_str()), 0);
+  std::filesystem::create_symlink("..", tree.Path("src/a/up"));
+  std::filesystem::create_symlink(tree.Path("src"), tree.Path("src/a/root"));
+  std::filesystem::create_symlink("self", tree.Path("src/self"));
+  std::filesystem::create_symlink("a", tree.Path("src/alias"));
   tree.Write("tgt/alias/f", "1");
   options().SetChecked(Option::ShowDir, false);
   const Lines lines = Walk();
@@ -90,7 +88,7 @@ TEST_F(DirectoryWalkTest, LinkLoopsEndAndEachFileIsComparedOncePerPath) {
 TEST_F(DirectoryWalkTest, DanglingLinkIsASourceThatDoesNotExist) {
   tree.MakeDir("src");
   tree.MakeDir("tgt");
-  ASSERT_EQ(symlink(tree.Path("nowhere").c_str(), Src("dangling").c_str()), 0);
+  std::filesystem::create_symlink(tree.Path("nowhere"), Src("dangling"));
   EXPECT_EQ(Walk(), (Lines{Switch("*.*"), "Source file not found: " + Src("dangling")}));
 }
 

@@ -1,8 +1,5 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
+#include <fstream>
 
 #include "engine/run_fixture.h"
 
@@ -197,8 +194,8 @@ TEST_F(FilePairTest, ProgressBarOfAMillionBytesMovesEveryTenthBlock) {
 TEST_F(FilePairTest, NonRegularFilesAndUnreadableOpensGiveCouldNotOpen) {
   tree.MakeDir("src");
   tree.MakeDir("tgt");
-  ASSERT_EQ(mkfifo(Src("fifo").c_str(), 0644), 0);
-  ASSERT_EQ(mkfifo(Tgt("fifo").c_str(), 0644), 0);
+  tree.MakeFifo("src/fifo");
+  tree.MakeFifo("tgt/fifo");
   EXPECT_EQ(ComparePair("fifo"), (Lines{"Could not open source file: " + Src("fifo"),
                                          "Could not open target file: " + Tgt("fifo")}));
   EXPECT_EQ(run.FilesDifferent, 0);
@@ -215,14 +212,15 @@ TEST_F(FilePairTest, FilesOfMoreThanTwoGigabytesAreReadWholeAndCountedExactly) {
   const int64_t size = (int64_t{1} << 31) + 10;
   for (const char* name : {"src/huge", "tgt/huge"}) {
     tree.Write(name, "");
-    ASSERT_EQ(truncate(tree.Path(name).c_str(), size), 0);
+    std::filesystem::resize_file(tree.Path(name), size);
     tree.SetTime(name, kFixedTime);
   }
   // A difference in the last byte lies beyond every 32-bit position.
-  const int fd = open(Tgt("huge").c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(pwrite(fd, "x", 1, size - 1), 1);
-  close(fd);
+  {
+    std::fstream target(Tgt("huge"), std::ios::in | std::ios::out | std::ios::binary);
+    target.seekp(size - 1);
+    ASSERT_TRUE(target.write("x", 1).flush());
+  }
   tree.SetTime("tgt/huge", kFixedTime);
   options().SetChecked(Option::DifferAt, true);
   EXPECT_EQ(ComparePair("huge"), (Lines{Differ("huge", "8000000A"), Pair("huge") + " do not match."}));

@@ -1,8 +1,6 @@
 // The block loop reads several blocks at once; what it shows must stay that of
 // the block-by-block rule: the lines, the byte total growing by whole blocks,
 // the progress positions, where the scan stops, and which read errors count.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -313,9 +311,7 @@ TEST_F(ReadAheadTest, FilesThatShrinkOrGrowWhileTheyAreReadEndTheComparison) {
     const std::string changing = tree.Path(std::string(change.Side) + "/c");
     int reads = 0;
     files.AfterRead = [&](FileHandle) {
-      if (++reads == change.AfterReads) {
-        ASSERT_EQ(truncate(changing.c_str(), change.NewSize), 0);
-      }
+      if (++reads == change.AfterReads) std::filesystem::resize_file(changing, change.NewSize);
     };
     const Lines lines = ComparePair("c");
     files.AfterRead = nullptr;
@@ -338,7 +334,7 @@ TEST_F(ReadAheadTest, APairThatGrowsAlikeWhileItIsReadIsReadToItsNewEnd) {
   int reads = 0;
   files.AfterRead = [&](FileHandle) {
     if (++reads == 4) {  // both files have had their first and second read
-      for (const char* side : {"src/g", "tgt/g"}) ASSERT_EQ(truncate(tree.Path(side).c_str(), grown), 0);
+      for (const char* side : {"src/g", "tgt/g"}) std::filesystem::resize_file(tree.Path(side), grown);
     }
   };
   EXPECT_EQ(ComparePair("g"), Lines{Pair("g") + " are equal."});

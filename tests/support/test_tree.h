@@ -23,6 +23,8 @@ class TempTree {
   void Write(const std::string& relative, const std::string& content, std::time_t mtime = kFixedTime) const;
   void MakeDir(const std::string& relative) const;
   void SetTime(const std::string& relative, std::time_t mtime) const;
+  // A FIFO: POSIX only, Windows has none in its file system.
+  void MakeFifo(const std::string& relative) const;
   std::string Read(const std::string& relative) const;
   bool Exists(const std::string& relative) const;
 

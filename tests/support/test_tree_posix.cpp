@@ -1,4 +1,4 @@
-// The temporary tree on Linux: mkdtemp, "/", utimes.
+// The temporary tree on Linux: mkdtemp, "/", utimes, mkfifo.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -34,6 +34,10 @@ TempTree::~TempTree() {
 void TempTree::SetTime(const std::string& relative, std::time_t mtime) const {
   const timeval times[2] = {{mtime, 0}, {mtime, 0}};
   if (utimes(Path(relative).c_str(), times) != 0) throw std::runtime_error("cannot set time of " + relative);
+}
+
+void TempTree::MakeFifo(const std::string& relative) const {
+  if (mkfifo(Path(relative).c_str(), 0644) != 0) throw std::runtime_error("cannot make FIFO " + relative);
 }
 
 }  // namespace zek::test

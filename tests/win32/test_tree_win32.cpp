@@ -54,4 +54,8 @@ void TempTree::SetTime(const std::string& relative, std::time_t mtime) const {
   if (!ok) throw std::runtime_error("cannot set time of " + relative);
 }
 
+void TempTree::MakeFifo(const std::string& relative) const {
+  throw std::runtime_error("Windows has no FIFOs in its file system: " + relative);
+}
+
 }  // namespace zek::test
