@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/syscall.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <system_error>
@@ -24,6 +26,9 @@ namespace {
 // Reads the disk keeps in its queue at a time: beyond 16 the storage here
 // serves little more.
 constexpr int kReaders = 16;
+// Descriptors left to the run itself: its held directory pairs, the two files
+// of a pair, the log and the standard streams.
+constexpr int64_t kRunDescriptors = 48;
 // How far the helpers may run ahead of the run, in pairs and in bytes asked for.
 constexpr int64_t kPairsAhead = 128;
 constexpr int64_t kBytesAhead = 32 << 20;
@@ -52,6 +57,23 @@ bool StatAt(int dir, const char* path, struct stat& st) {
   st.st_ino = sx.stx_ino;
   st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   return true;
+}
+
+// How many readers the descriptor limit leaves room for beside the run and the
+// helpers' walk: each reader holds one file open at a time. A process held to
+// few descriptors keeps them for the run, whose opens must never fail because
+// of its helpers.
+int ReadersTheDescriptorsAllow() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur == RLIM_INFINITY) return kReaders;
+  std::error_code error;
+  int64_t open = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end; it.increment(error))
+    ++open;
+  if (error) return 0;
+  const int64_t free = static_cast<int64_t>(limit.rlim_cur) - open - kRunDescriptors - 1;
+  return static_cast<int>(std::clamp<int64_t>(free, 0, kReaders));
 }
 
 bool IsHidden(const std::string& name) { return name.size() > 1 && name[0] == '.' && name != ".."; }
@@ -141,9 +163,11 @@ struct ReadAhead::Shared {
 
 ReadAhead::ReadAhead(const ReadAheadPlan& plan) : shared_(std::make_unique<Shared>()) {
   shared_->Plan = plan;
+  const int readers = ReadersTheDescriptorsAllow();
+  if (readers == 0) return;
   try {
     threads_.emplace_back(&ReadAhead::Walk, this);
-    for (int i = 0; i < kReaders; ++i) threads_.emplace_back(&ReadAhead::Fetch, this);
+    for (int i = 0; i < readers; ++i) threads_.emplace_back(&ReadAhead::Fetch, this);
   } catch (const std::system_error&) {
     // Out of threads: the run goes on with the helpers that started, or none;
     // the destructor stops them all the same.

@@ -235,6 +235,22 @@ TEST_F(TreeShapeTest, ADeepChainIsWalkedInASmallStack) {
   EXPECT_EQ(r.Out, "running...\nfinished.\nFiles total: " + std::to_string(kDepth) + "\nNo differences found\n");
 }
 
+TEST_F(TreeShapeTest, ReadAheadLeavesAFewDescriptorsToTheRun) {
+  // Guards against read-ahead helpers taking the descriptors of a process held to few, so that the run's own
+  // opens fail (I/O-Fehler 24) where the run alone would have finished.
+  constexpr int kFiles = 300;
+  for (int i = 0; i < kFiles; ++i) WriteBoth("f" + std::to_string(i), std::string(3000, static_cast<char>('a' + i % 26)));
+  // Five free descriptors below the limit, whatever the run inherits: the held directory pair, the two files of a
+  // pair and one to spare.
+  const char* fiveFree =
+      "n=3; free=0; while [ $free -lt 5 ]; do [ -L /proc/$$/fd/$n ] || free=$((free + 1)); n=$((n + 1)); done; "
+      "ulimit -n $n && exec \"$0\" \"$@\"";
+  const ProcessResult r = RunProcess({"/bin/sh", "-c", fiveFree, ZEK32_BINARY, "--batch", Src("*.*"), Tgt("")},
+                                     {"XDG_CONFIG_HOME=" + tree.Path("config")}, kRunTimeoutSeconds);
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "running...\nfinished.\nFiles total: " + std::to_string(kFiles) + "\nNo differences found\n");
+}
+
 TEST_F(TreeShapeTest, FifosAreNeverOpenedOnEitherSide) {
   // Guards against a FIFO opened by the pair comparison (releasing a writer that waits on it) when the look has
   // already shown that it is no regular file.
