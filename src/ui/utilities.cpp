@@ -126,7 +126,6 @@ std::string ToNative(const QString& text) {
   return out;
 }
 
-
 void RefitLabel(QLabel* label) { label->adjustSize(); }
 
 void RefitAllLabels(QWidget* window) {
