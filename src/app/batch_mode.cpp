@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/file_access.h"
 #include "platform/io_error.h"
+#include "platform/read_ahead.h"
 #include "settings/ini_file.h"
 #include "settings/option_set.h"
 #include "settings/settings_file.h"
@@ -254,6 +255,9 @@ int RunBatch(const std::vector<std::string>& args) {
     ReadSettings(settingsFile, window, inputs.OptionSet);
     inputs.FromDisk = fromDisk || TIniFile(settingsFile).ReadBool("Options", kReadFromDiskKey, false);
     for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
+    // Reading from the cache while the user asked for the device would pass off a check that was not made.
+    if (inputs.FromDisk && !CanDropCachedPages())
+      throw UsageError("--from-disk (ReadFromDisk) is not available on this system");
   } catch (const UsageError& error) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
     return kExitTrouble;

@@ -359,4 +359,6 @@ void DropCachedPages(FileHandle file) {
   posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
 }
 
+bool CanDropCachedPages() { return true; }
+
 }  // namespace zek

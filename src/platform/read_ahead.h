@@ -55,5 +55,8 @@ class ReadAhead {
 // Writes an open file's dirty pages back and drops its cached ones, so that
 // its next reads come from the device.
 void DropCachedPages(FileHandle file);
+// False where the system cannot drop one file's pages: a run there cannot
+// promise that it reads from the device.
+bool CanDropCachedPages();
 
 }  // namespace zek

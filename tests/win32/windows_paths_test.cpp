@@ -176,6 +176,20 @@ TEST_F(WindowsPathsTest, LogThatCannotBeOpenedGivesWindowsErrorNumber) {
   EXPECT_EQ(result.ExitCode, 2);
 }
 
+// Fault: --from-disk is accepted where no file's cached pages can be dropped, so the cache passes for the disk.
+TEST_F(WindowsPathsTest, ReadingFromDiskIsRefusedWhereItCannotBeDone) {
+  WriteTypicalTree();
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{"--from-disk"}, std::vector<std::string>{"-o", "ReadFromDisk=1"}}) {
+    std::vector<std::string> args = asked;
+    args.insert(args.end(), {"C:\\DATA\\*.txt", "D:\\BACKUP\\"});
+    const ProcessResult result = Batch(args);
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_EQ(result.Out, "");
+    EXPECT_NE(result.Err.find("not available"), std::string::npos) << result.Err;
+  }
+}
+
 // Fault: the bare settings name is not resolved in the Windows directory.
 TEST(WindowsSettingsTest, BareNameLivesInTheWindowsDirectory) {
   char windows[MAX_PATH];

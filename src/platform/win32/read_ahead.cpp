@@ -18,4 +18,6 @@ bool ReadAhead::TakeFetchedFromDisk(FileHandle) { return false; }
 // buffering reads past the cache.
 void DropCachedPages(FileHandle) {}
 
+bool CanDropCachedPages() { return false; }
+
 }  // namespace zek
