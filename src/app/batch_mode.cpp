@@ -252,8 +252,10 @@ int RunBatch(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
     BatchSettingsWindow window(inputs);
-    ReadSettings(settingsFile, window, inputs.OptionSet);
-    inputs.FromDisk = fromDisk || TIniFile(settingsFile).ReadBool("Options", kReadFromDiskKey, false);
+    // One reading of the file serves the window's keys and batch mode's own.
+    const TIniFile ini(settingsFile);
+    ReadSettings(ini, window, inputs.OptionSet);
+    inputs.FromDisk = fromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
     for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
     // Reading from the cache while the user asked for the device would pass off a check that was not made.
     if (inputs.FromDisk && !CanDropCachedPages())

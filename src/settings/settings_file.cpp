@@ -13,7 +13,10 @@ constexpr const char* kOptions = "Options";
 }  // namespace
 
 void ReadSettings(const std::string& fileName, ISettingsWindow& window, IOptionControls& options) {
-  const TIniFile ini(fileName);
+  ReadSettings(TIniFile(fileName), window, options);
+}
+
+void ReadSettings(const TIniFile& ini, ISettingsWindow& window, IOptionControls& options) {
   // The bounds read are those of the restored window, so restore it first.
   window.SetState(WindowState::Normal);
   window.ProcessMessages();

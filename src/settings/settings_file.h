@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/run_interfaces.h"
+#include "settings/ini_file.h"
 
 namespace zek {
 
@@ -40,6 +41,8 @@ class ISettingsWindow {
 // Loads keys 1-4 and 7-25; a missing file, section or key (or a malformed
 // value) leaves its control as it is.
 void ReadSettings(const std::string& fileName, ISettingsWindow& window, IOptionControls& options);
+// The same from an accessor whose caller reads further keys of the same load.
+void ReadSettings(const TIniFile& ini, ISettingsWindow& window, IOptionControls& options);
 // Writes all 25 keys; raises EIniWriteError when a write fails.
 void WriteSettings(const std::string& fileName, bool closing, ISettingsWindow& window, IOptionControls& options);
 // WriteSettings("zek32.ini", true), then closes the window (not after a failed write).
