@@ -311,10 +311,11 @@ void ReadAhead::Fetch() {
         if (fstat(fd, &st) == 0) *fetched = IdentityOf(st);
         fetched->Pair = pairIndex;
         posix_fadvise(fd, 0, asked, POSIX_FADV_WILLNEED);
-      } else if (preadv2(fd, &one, 1, 0, RWF_NOWAIT) == 1) {
-        asked = -1;
       } else {
+        // Asked for first, then looked at: a look at a page not yet asked for
+        // would start a read of its own and split the file's read in two.
         posix_fadvise(fd, 0, asked, POSIX_FADV_WILLNEED);
+        if (preadv2(fd, &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
       }
     }
     close(fd);
