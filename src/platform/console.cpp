@@ -51,4 +51,11 @@ ScopedInterruptWatch::~ScopedInterruptWatch() {
 
 bool InterruptRequested() { return g_interrupted != 0; }
 
+void IgnoreBrokenPipes() {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
 }  // namespace zek

@@ -26,4 +26,8 @@ class ScopedInterruptWatch {
 
 bool InterruptRequested();
 
+// For good: a write to a pipe or FIFO whose reader has gone fails as an error
+// of that write instead of ending the program.
+void IgnoreBrokenPipes();
+
 }  // namespace zek

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "engine/probe.h"
+#include "platform/console.h"
 #include "platform/file_access.h"
 #include "ui/browse_u.h"
 #include "ui/layout.h"
@@ -48,6 +49,9 @@ void CallGuarded(QWidget* parent, const std::function<void()>& command) {
 
 TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
     : arguments_(std::move(arguments)), client_(new QWidget(this)), run_(*this, *this) {
+  // A log on a FIFO whose reader goes away must end the run as an I/O
+  // error, not the program with everything the user typed into it.
+  IgnoreBrokenPipes();
   setWindowTitle("ZEK32 ");
   setFont(WindowsFont(14));
   ResizeOuter(this, 461, 429);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QDir>
@@ -190,6 +192,31 @@ TEST_F(MainWindowTest, IOErrorShowsTheErrorBoxAndTheNextRunWorks) {
   window->btnStart->click();
   EXPECT_EQ(user.Seen, 1);
   EXPECT_EQ(MemoLines(*window).back(), "No differences found");
+}
+
+// Fault: a log on a FIFO whose reader went away ended the whole program.
+TEST_F(MainWindowTest, ALogReaderThatGoesAwayEndsTheRunNotTheProgram) {
+  // More lines than a pipe holds, so that the run writes after the reader left.
+  for (int i = 0; i < 1500; ++i) tree.Write("data/" + std::string(60, 'f') + std::to_string(i), "x");
+  tree.MakeFifo("log");
+  StoreSettings("[Options]\r\nwritelog=1\r\nlogfilename=" + tree.Path("log") + "\r\n");
+  std::thread reader([&] {
+    const int fd = open(tree.Path("log").c_str(), O_RDONLY);
+    char byte;
+    if (fd >= 0 && read(fd, &byte, 1) >= 0) close(fd);
+  });
+  auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
+  QString text;
+  ModalHandler user([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    box->button(QMessageBox::Ok)->click();
+  });
+  window->btnStart->click();
+  reader.join();
+  EXPECT_EQ(text, "I/O-Fehler 32.");
+  EXPECT_FALSE(window->Run().Busy);
 }
 
 // Fault: the window painted itself for every file of a run, so a run in the
