@@ -30,14 +30,19 @@ int64_t LocalTwoSecondSteps(const FILETIME& utc) {
 
 int32_t PackDosDateTime(const FILETIME& utc) {
   FILETIME local;
+  if (!FileTimeToLocalFileTime(&utc, &local)) local = utc;
+  // Out of DOS's range: clamp to its nearer end. Checked here, as not every
+  // FileTimeToDosDateTime refuses such times (Wine's wraps the year round).
+  constexpr int64_t kYear1980 = 119600064000000000;  // 1980-01-01 in FILETIME ticks
+  constexpr int64_t kYear2108 = 159992928000000000;
+  constexpr uint32_t kFirst = uint32_t{1 << 5 | 1} << 16;
+  constexpr uint32_t kLast = uint32_t{127 << 9 | 12 << 5 | 31} << 16 | (23 << 11 | 59 << 5 | 29);
+  if (Ticks(local) < kYear1980) return static_cast<int32_t>(kFirst);
+  if (Ticks(local) >= kYear2108) return static_cast<int32_t>(kLast);
   WORD date = 0;
   WORD time = 0;
-  if (FileTimeToLocalFileTime(&utc, &local) && FileTimeToDosDateTime(&local, &date, &time))
-    return static_cast<int32_t>(static_cast<uint32_t>(date) << 16 | time);
-  // Out of DOS's range: clamp to its nearer end.
-  const int64_t year1980 = 119600064000000000;  // 1980-01-01 in FILETIME ticks
-  if (Ticks(local) < year1980) return static_cast<int32_t>(uint32_t{1 << 5 | 1} << 16);
-  return static_cast<int32_t>(uint32_t{127 << 9 | 12 << 5 | 31} << 16 | (23 << 11 | 59 << 5 | 29));
+  if (!FileTimeToDosDateTime(&local, &date, &time)) return static_cast<int32_t>(kFirst);
+  return static_cast<int32_t>(static_cast<uint32_t>(date) << 16 | time);
 }
 
 int64_t LocalTwoSecondSteps(std::time_t t) { return LocalTwoSecondSteps(FromTimeT(t)); }
