@@ -21,6 +21,9 @@ echo "cross build: $((SECONDS - start)) s"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/zek32-wine-XXXXXX")"
 export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# Wine takes its time zone from TZ; the DOS time cases need UTC, as a test
+# must not change the Windows one.
+export TZ=UTC
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$scratch"

@@ -1,9 +1,7 @@
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
+#include <filesystem>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -14,6 +12,7 @@
 #include "platform/text_file.h"
 #include "platform/wildcard.h"
 #include "support/test_tree.h"
+#include "support/time_zone.h"
 
 namespace zek {
 namespace {
@@ -35,31 +34,8 @@ TEST(WildcardTest, WindowsRulesNotTheShells) {
   EXPECT_FALSE(MatchesMask(std::string(5000, 'a') + "b", "*a*a*a*a*a*a*a*a*c"));
 }
 
-class ScopedTz {
- public:
-  explicit ScopedTz(const char* tz) {
-    const char* old = getenv("TZ");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ScopedTz() {
-    if (had_) {
-      setenv("TZ", old_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
-
 TEST(DosTimeTest, LocalTwoSecondStepsAndTheRangeRule) {
-  ScopedTz tz("UTC");
+  test::ScopedTimeZone tz("UTC");
   // 2023-11-14 22:13:20 UTC
   const std::time_t t = 1700000000;
   const int32_t packed = PackDosDateTime(t);
@@ -80,11 +56,11 @@ TEST(DosTimeTest, LocalTwoSecondStepsAndTheRangeRule) {
 TEST(DosTimeTest, TheTimeZoneShiftsTheLocalTime) {
   int64_t utc = 0, berlin = 0;
   {
-    ScopedTz tz("UTC");
+    test::ScopedTimeZone tz("UTC");
     utc = LocalTwoSecondSteps(1700000000);
   }
   {
-    ScopedTz tz("Europe/Berlin");
+    test::ScopedTimeZone tz("Europe/Berlin");
     berlin = LocalTwoSecondSteps(1700000000);
   }
   EXPECT_EQ(berlin - utc, 1800);  // one hour ahead in November
@@ -103,9 +79,10 @@ TEST(FindTest, AttributesAndTheExclusionRule) {
   tree.Write("plain.txt", "12345");
   tree.Write(".hidden", "");
   tree.MakeDir("dir");
-  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  tree.MakeFifo("fifo");
   tree.Write("ro", "");
-  chmod(tree.Path("ro").c_str(), 0444);
+  std::filesystem::permissions(tree.Path("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                    std::filesystem::perms::others_read);
 
   FindRecord f;
   ASSERT_EQ(Files().FindFirst(tree.Path("plain.*"), faAnyFile, f), 0);
@@ -133,7 +110,7 @@ TEST(FindTest, AttributesAndTheExclusionRule) {
 
 TEST(FileAccessTest, OpenRefusesWhatIsNotARegularFile) {
   test::TempTree tree;
-  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  tree.MakeFifo("fifo");
   for (const std::string& path : {tree.Path("fifo"), std::string("/dev/zero")}) {
     const FileLook look = Files().LookAndOpen(path);
     EXPECT_TRUE(look.Exists) << path;
@@ -146,6 +123,83 @@ TEST(FileAccessTest, OpenRefusesWhatIsNotARegularFile) {
   EXPECT_FALSE(Files().FileExists(tree.Root()));
 }
 
+TEST(LookAndOpenTest, TheExistenceTimeAndOpenOfAFileFromOneLook) {
+  // Guards against a directory that passes as an existing file, or a time or size taken from elsewhere.
+  test::TempTree tree;
+  tree.Write("file", "xyz", test::kFixedTime + 4);
+  tree.MakeDir("dir");
+  const FileLook look = Files().LookAndOpen(tree.Path("file"));
+  EXPECT_TRUE(look.Exists);
+  EXPECT_EQ(look.TimeSteps, LocalTwoSecondSteps(test::kFixedTime + 4));
+  EXPECT_EQ(look.OpenError, 0);
+  EXPECT_EQ(look.Size, 3);
+  ASSERT_NE(look.Handle, kNoFile);
+  char buffer[8];
+  EXPECT_EQ(Files().BlockRead(look.Handle, buffer, sizeof buffer), 3u);
+  Files().Close(look.Handle);
+  for (const char* missing : {"dir", "none", "none/deeper"}) {
+    const FileLook look = Files().LookAndOpen(tree.Path(missing));
+    EXPECT_FALSE(look.Exists) << missing;
+    EXPECT_EQ(look.Handle, kNoFile) << missing;
+    EXPECT_EQ(look.Exists, Files().FileExists(tree.Path(missing))) << missing;
+  }
+  EXPECT_FALSE(Files().LookAndOpen("").Exists);
+}
+
+std::set<std::string> Directories(const std::string& pattern, bool directoriesOnly) {
+  std::set<std::string> names;
+  FindRecord f;
+  int r = directoriesOnly ? Files().FindFirstDirectory(pattern, faDirectory, f) : Files().FindFirst(pattern, faDirectory, f);
+  for (; r == 0; r = Files().FindNext(f))
+    if ((f.Attr & faDirectory) != 0) names.insert(f.Name);
+  Files().FindClose(f);
+  return names;
+}
+
+TEST(FindFirstDirectoryTest, FindsTheSameDirectoriesAsTheFullSearch) {
+  // Guards against a directory that the search for directories passes over.
+  test::TempTree tree;
+  tree.MakeDir("sub");
+  tree.MakeDir("Other.dir");
+  tree.Write("plain", "1");
+  tree.Write("sub.txt", "1");
+  const std::set<std::string> expected{".", "..", "sub", "Other.dir"};
+  EXPECT_EQ(Directories(tree.Path("*.*"), false), expected);
+  EXPECT_EQ(Directories(tree.Path("*.*"), true), expected);
+  // The record of a directory found this way is filled as by the full search.
+  FindRecord full, quick;
+  ASSERT_EQ(Files().FindFirst(tree.Path("sub"), faDirectory, full), 0);
+  ASSERT_EQ(Files().FindFirstDirectory(tree.Path("sub"), faDirectory, quick), 0);
+  EXPECT_EQ(quick.Name, full.Name);
+  EXPECT_EQ(quick.Attr, full.Attr);
+  EXPECT_EQ(quick.Time, full.Time);
+  EXPECT_EQ(quick.Size, full.Size);
+  Files().FindClose(full);
+  Files().FindClose(quick);
+  // Nothing to find is an error code, as with FindFirst, and leaves no search open.
+  FindRecord none;
+  EXPECT_NE(Files().FindFirstDirectory(tree.Path("none*"), faDirectory, none), 0);
+  EXPECT_EQ(none.Handle, nullptr);
+}
+
+TEST(FindFirstDirectoryTest, LinksToDirectoriesAreFoundButNotFifosOrHiddenDirectories) {
+  // Guards against a link to a directory that the search for directories passes over.
+  test::TempTree tree;
+  tree.MakeDir("sub");
+  tree.MakeDir(".hidden");
+  tree.Write("plain", "1");
+  tree.MakeFifo("fifo");
+  std::filesystem::create_directory_symlink(tree.Path("sub"), tree.Path("to-sub"));
+  std::filesystem::create_symlink(tree.Path("nowhere"), tree.Path("dangling"));
+  const std::set<std::string> expected{".", "..", "sub", "to-sub"};
+  EXPECT_EQ(Directories(tree.Path("*.*"), false), expected);
+  EXPECT_EQ(Directories(tree.Path("*.*"), true), expected);
+  // A plain file is passed over without a look, and then there is nothing to find.
+  FindRecord none;
+  EXPECT_NE(Files().FindFirstDirectory(tree.Path("plain"), faDirectory, none), 0);
+  EXPECT_EQ(none.Handle, nullptr);
+}
+
 TEST(TextFileTest, LinesEndInCrLfAndErrorsRaise) {
   test::TempTree tree;
   tree.Write("log", std::string(1000, 'o'));
@@ -156,7 +210,12 @@ TEST(TextFileTest, LinesEndInCrLfAndErrorsRaise) {
   file.Close();
   EXPECT_EQ(tree.Read("log"), "one\r\n\r\n");
   EXPECT_THROW(file.Rewrite(tree.Path("missing/log")), EInOutError);
-  // A full device takes the open but not the lines: the error shows at the latest on close.
+}
+
+TEST(TextFileTest, AFullDeviceRaisesAtTheLatestOnClose) {
+  // Guards against a write error lost because its lines were still buffered.
+  // A full device takes the open but not the lines.
+  TextFile file;
   file.Rewrite("/dev/full");
   file.WriteLine("x");
   try {

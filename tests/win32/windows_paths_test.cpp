@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_access.h"
 #include "platform/module.h"
 #include "platform/profile.h"
 #include "support/process.h"
@@ -187,6 +188,35 @@ TEST_F(WindowsPathsTest, ReadingFromDiskIsRefusedWhereItCannotBeDone) {
     EXPECT_EQ(result.ExitCode, 2);
     EXPECT_EQ(result.Out, "");
     EXPECT_NE(result.Err.find("not available"), std::string::npos) << result.Err;
+  }
+}
+
+// Fault: a search gives other attributes than Windows' own, or its mask lets a
+// hidden, system or directory entry through that it lacks.
+TEST(WindowsFindTest, AttributesAreWindowsOwnAndTheMaskExcludesByThem) {
+  const TempTree tree;
+  tree.MakeDir("dir");
+  const std::pair<const char*, DWORD> marked[] = {
+      {"hidden", FILE_ATTRIBUTE_HIDDEN}, {"system", FILE_ATTRIBUTE_SYSTEM}, {"readonly", FILE_ATTRIBUTE_READONLY}};
+  for (const auto& [name, attribute] : marked) {
+    tree.Write(name, "");
+    ASSERT_TRUE(SetFileAttributesA(tree.Path(name).c_str(), attribute | FILE_ATTRIBUTE_ARCHIVE)) << name;
+  }
+  const std::pair<const char*, int> expected[] = {{"dir", faDirectory},
+                                                  {"hidden", faArchive | faHidden},
+                                                  {"system", faArchive | faSysFile},
+                                                  {"readonly", faArchive | faReadOnly}};
+  for (const auto& [name, attr] : expected) {
+    FindRecord f;
+    ASSERT_EQ(Files().FindFirst(tree.Path(name), faAnyFile, f), 0) << name;
+    EXPECT_EQ(f.Attr, attr) << name;
+    Files().FindClose(f);
+    // Mask 16 keeps directories and plain files only, mask 0 plain files only.
+    for (const int mask : {faDirectory, 0}) {
+      const bool kept = (attr & faReadOnly) != 0 || (attr == faDirectory && mask == faDirectory);
+      EXPECT_EQ(Files().FindFirst(tree.Path(name), mask, f) == 0, kept) << name << " " << mask;
+      Files().FindClose(f);
+    }
   }
 }
 
