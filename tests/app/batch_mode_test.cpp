@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "app/batch_mode.h"
 #include "engine/comparison_run.h"
 #include "platform/file_access.h"
+#include "platform/profile.h"
+#include "settings/settings_file.h"
+#include "support/interrupt.h"
 #include "support/process.h"
 #include "support/recording_view.h"
 #include "support/scoped_env.h"
@@ -23,10 +27,13 @@ class BatchModeTest : public ::testing::Test {
   }
   ProcessResult Zek(std::vector<std::string> args) {
     args.insert(args.begin(), ZEK32_BINARY);
-    // Never read the user's own settings file.
-    return RunProcess(args, {"XDG_CONFIG_HOME=" + tree.Path("config")});
+    return RunProcess(args);
   }
   TempTree tree;
+  // Never read the user's own settings file: on Linux the program and its
+  // tests look for it below the tree. On Windows it is in the Windows
+  // directory, which under Wine belongs to the test run's own prefix.
+  ScopedEnv config{"XDG_CONFIG_HOME", tree.Path("config").c_str()};
 };
 
 TEST_F(BatchModeTest, ExitCodesFollowTheVerdict) {
@@ -43,7 +50,8 @@ TEST_F(BatchModeTest, ExitCodesFollowTheVerdict) {
 
 TEST_F(BatchModeTest, ExitCodeThreeWhenSomethingCouldNotBeCompared) {
   // Guards against exit 0, "verified", for a run that could not open a file or list a directory.
-  ASSERT_EQ(mkfifo(tree.Path("src/pipe").c_str(), 0644), 0);
+  tree.Write("tgt/pipe", "");
+  const UnopenableFile pipe(tree, "src/pipe");
   const ProcessResult file = Zek({"--batch", tree.Path("src/*.*"), tree.Path("tgt/")});
   EXPECT_EQ(file.ExitCode, kExitNotAllCompared);
   EXPECT_NE(file.Out.find("\nNo differences found\n"), std::string::npos) << file.Out;
@@ -122,10 +130,18 @@ TEST_F(BatchModeTest, SettingsComeFromTheSettingsFileThenTheOverrides) {
   const std::string equalA = "File " + tree.Path("src/a.txt") + " and " + tree.Path("tgt/a.txt") + " are equal.";
   const std::string equalB = "File " + tree.Path("src/sub/b.txt") + " and " + tree.Path("tgt/sub/b.txt") + " are equal.";
   const std::string stored = "[Compare]\r\nIncludeSubDir=0\r\n[Options]\r\nMsgEqual=1\r\n";
-  tree.Write("config/zek32.ini", stored);
+  // The program's own settings file. One that is there before the test is
+  // someone's, and stays untouched.
+  const std::string settings = ResolveSettingsPath(kSettingsFileName);
+  ASSERT_FALSE(std::filesystem::exists(settings)) << settings;
+  struct Removed {
+    const std::string& path;
+    ~Removed() { std::filesystem::remove(path); }
+  } removed{settings};
+  std::filesystem::create_directories(std::filesystem::path(settings).parent_path());
+  std::ofstream(settings, std::ios::binary) << stored;
   const std::vector<std::string> paths{tree.Path("src/*.txt"), tree.Path("tgt/")};
 
-  // The program's own settings file, in the configuration directory.
   ProcessResult r = Zek({"--batch", paths[0], paths[1]});
   EXPECT_EQ(r.Out, "running...\n" + equalA + "\nfinished.\nFiles total: 1\nNo differences found\n");
   // An -o override beats the file.
@@ -136,7 +152,9 @@ TEST_F(BatchModeTest, SettingsComeFromTheSettingsFileThenTheOverrides) {
   r = Zek({"--batch", "--ini", tree.Path("other.ini"), paths[0], paths[1]});
   EXPECT_EQ(r.Out, "running...\nfinished.\nFiles total: 2\nNo differences found\n");
   // Batch mode never writes a settings file.
-  EXPECT_EQ(tree.Read("config/zek32.ini"), stored);
+  std::ostringstream after;
+  after << std::ifstream(settings, std::ios::binary).rdbuf();
+  EXPECT_EQ(after.str(), stored);
 
   r = Zek({"--batch", "--ini", tree.Path("missing.ini"), paths[0], paths[1]});
   EXPECT_EQ(r.ExitCode, kExitTrouble);
@@ -150,7 +168,7 @@ class InterruptOnRead : public FileAccess {
   size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
     if (!raised_) {
       raised_ = true;
-      std::raise(SIGINT);
+      PressCtrlC();
     }
     return FileAccess::BlockRead(h, buffer, count);
   }
@@ -163,7 +181,6 @@ TEST_F(BatchModeTest, CtrlCWindsTheRunDownLikeCancel) {
   tree.Write("src/big", std::string(1000000, 'b'));
   tree.Write("tgt/big", std::string(1000000, 'b'));
   tree.Write("src/z/later", "x");
-  ScopedEnv config("XDG_CONFIG_HOME", tree.Path("config").c_str());
   InterruptOnRead interrupting;
   ScopedFileAccess scoped(interrupting);
   testing::internal::CaptureStdout();

@@ -32,4 +32,18 @@ class TempTree {
   std::string root_;
 };
 
+// A file of the tree that the program finds but cannot open while this object
+// lives: on POSIX a FIFO, which it never opens; on Windows a file that this
+// object holds open for writing, as another program would.
+class UnopenableFile {
+ public:
+  UnopenableFile(const TempTree& tree, const std::string& relative);
+  ~UnopenableFile();
+  UnopenableFile(const UnopenableFile&) = delete;
+  UnopenableFile& operator=(const UnopenableFile&) = delete;
+
+ private:
+  void* writer_ = nullptr;
+};
+
 }  // namespace zek::test

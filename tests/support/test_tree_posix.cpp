@@ -40,4 +40,8 @@ void TempTree::MakeFifo(const std::string& relative) const {
   if (mkfifo(Path(relative).c_str(), 0644) != 0) throw std::runtime_error("cannot make FIFO " + relative);
 }
 
+UnopenableFile::UnopenableFile(const TempTree& tree, const std::string& relative) { tree.MakeFifo(relative); }
+
+UnopenableFile::~UnopenableFile() = default;
+
 }  // namespace zek::test

@@ -38,11 +38,16 @@ HANDLE Inheritable(const std::string& path, DWORD access, DWORD disposition) {
   return h;
 }
 
+// The text a program wrote on a standard stream. Windows' text streams end
+// each line in CR LF; it is "\n" here, as on POSIX, so that one expectation
+// serves both systems.
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
-  return content.str();
+  std::string text = content.str();
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+  return text;
 }
 
 }  // namespace
@@ -77,8 +82,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(argv[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
+  // No application name: a bare program name is looked for beside this
+  // program first, where the tests' zek32.exe is.
+  const BOOL started =
+      CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
   for (const auto& [name, value] : saved) SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
   CloseHandle(in);
   CloseHandle(out);

@@ -58,4 +58,14 @@ void TempTree::MakeFifo(const std::string& relative) const {
   throw std::runtime_error("Windows has no FIFOs in its file system: " + relative);
 }
 
+UnopenableFile::UnopenableFile(const TempTree& tree, const std::string& relative) {
+  tree.Write(relative, "");
+  const HANDLE h = CreateFileA(tree.Path(relative).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold " + relative + " open");
+  writer_ = h;
+}
+
+UnopenableFile::~UnopenableFile() { CloseHandle(writer_); }
+
 }  // namespace zek::test
