@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/comparison_run.h"
 #include "platform/file_access.h"
 #include "platform/module.h"
 #include "platform/profile.h"
@@ -250,6 +251,17 @@ TEST(WindowsSettingsTest, ReadOnlyFileIsNeverWrittenAndEveryReadSeesTheFile) {
   ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_FALSE(WritePrivateProfileStringA("S", "k", "3", path.c_str()));
   EXPECT_EQ(tree.Read("s.ini"), "[S]\r\nk=2\r\n");
+}
+
+// Fault: the byte total's thousands separator is not the one of the regional
+// settings. Run apart, in a locale whose separator is not the comma (CTest's
+// windows.locale; Wine takes the regional settings from LC_ALL).
+TEST(WindowsLocaleTest, ByteTotalTakesTheRegionalSeparator) {
+  char separator[8] = {};
+  ASSERT_GT(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof separator), 1);
+  ASSERT_NE(separator[0], ',') << "runs only in a locale whose thousands separator is not the comma";
+  const std::string s(1, separator[0]);
+  EXPECT_EQ(FormatByteTotal(1234567), "1" + s + "234" + s + "567");
 }
 
 }  // namespace
