@@ -174,11 +174,17 @@ std::string NotComparedText(int32_t files, int32_t directories) {
 }  // namespace
 
 std::string UsageText() {
+  // The examples in the path form of the system; Windows' command line leaves
+  // a mask alone, which a POSIX shell must be told to by quotes.
+  const bool windows = kNativeSyntax == PathSyntax::Windows;
+  const std::string masks = windows ? "C:\\DATA\\*.txt, C:\\DATA\\*.*" : "/data/*.txt, /data/*.*";
+  const std::string continued = windows ? "^" : "\\";
+  const std::string paths = windows ? "C:\\DATA\\*.txt D:\\BACKUP\\" : "'/home/user/data/*.*' /media/backup/";
   return "Usage: zek32 [SOURCE [TARGET]]\n"
          "       zek32 --batch [--ini FILE] [--from-disk] [-o KEY=VALUE]... SOURCE TARGET\n"
          "\n"
          "Checks that TARGET holds every file of SOURCE. SOURCE is a directory path\n"
-         "ending in a file mask (/data/*.txt, /data/*.*); each matching file, in all\n"
+         "ending in a file mask (" + masks + "); each matching file, in all\n"
          "subdirectories unless IncludeSubDir=0, is compared with its namesake below\n"
          "the directory of TARGET, by time, size and contents.\n"
          "\n"
@@ -205,8 +211,8 @@ std::string UsageText() {
          "  --help                  show this text\n"
          "  --version               show the version\n"
          "\n"
-         "Example: zek32 --batch -o MsgDifferAt=1 -o writelog=1 -o logfilename=run.log \\\n"
-         "             '/home/user/data/*.*' /media/backup/\n";
+         "Example: zek32 --batch -o MsgDifferAt=1 -o writelog=1 -o logfilename=run.log " + continued + "\n"
+         "             " + paths + "\n";
 }
 
 int RunBatch(const std::vector<std::string>& args) {

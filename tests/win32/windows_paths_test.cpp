@@ -221,6 +221,14 @@ TEST(WindowsFindTest, AttributesAreWindowsOwnAndTheMaskExcludesByThem) {
   }
 }
 
+// Fault: --help shows its examples in the Linux form.
+TEST(WindowsHelpTest, ExamplesAreInTheWindowsForm) {
+  const std::string help = RunProcess({ProgramDirectory() + "\\zek32.exe", "--help"}).Out;
+  EXPECT_NE(help.find("(C:\\DATA\\*.txt, C:\\DATA\\*.*)"), std::string::npos) << help;
+  EXPECT_NE(help.find(" ^\n             C:\\DATA\\*.txt D:\\BACKUP\\\n"), std::string::npos) << help;
+  EXPECT_EQ(help.find("/data/"), std::string::npos) << help;
+}
+
 // Fault: the bare settings name is not resolved in the Windows directory.
 TEST(WindowsSettingsTest, BareNameLivesInTheWindowsDirectory) {
   char windows[MAX_PATH];
