@@ -229,6 +229,17 @@ TEST(WindowsHelpTest, ExamplesAreInTheWindowsForm) {
   EXPECT_EQ(help.find("/data/"), std::string::npos) << help;
 }
 
+// Fault: a device name passes as a file that does not exist, or is opened.
+TEST(WindowsFindTest, ADeviceExistsButIsNeverOpened) {
+  const TempTree tree;
+  for (const std::string& device : {std::string("NUL"), tree.Path("NUL")}) {
+    const FileLook look = Files().LookAndOpen(device);
+    EXPECT_TRUE(look.Exists) << device;
+    EXPECT_EQ(look.OpenError, ERROR_ACCESS_DENIED) << device;
+    EXPECT_EQ(look.Handle, kNoFile) << device;
+  }
+}
+
 // Fault: the bare settings name is not resolved in the Windows directory.
 TEST(WindowsSettingsTest, BareNameLivesInTheWindowsDirectory) {
   char windows[MAX_PATH];

@@ -156,6 +156,14 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
+    // A device name such as NUL or COM1 is no file to read. Asked first, as
+    // the system has no file information for a device.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+      CloseHandle(h);
+      look.Exists = true;
+      look.OpenError = ERROR_ACCESS_DENIED;
+      return look;
+    }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       CloseHandle(h);
@@ -163,12 +171,6 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     }
     look.Exists = true;
     look.TimeSteps = LocalTwoSecondSteps(info.ftLastWriteTime);
-    // A device name such as CON or COM1 is no file to read.
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-      CloseHandle(h);
-      look.OpenError = ERROR_ACCESS_DENIED;
-      return look;
-    }
     look.Size = Combine(info.nFileSizeHigh, info.nFileSizeLow);
     look.Handle = Adopt(h, _O_RDONLY);
     if (look.Handle == kNoFile) look.OpenError = ERROR_TOO_MANY_OPEN_FILES;
