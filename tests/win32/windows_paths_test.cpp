@@ -230,7 +230,7 @@ TEST(WindowsHelpTest, ExamplesAreInTheWindowsForm) {
 }
 
 // Fault: a device name passes as a file that does not exist, or is opened.
-TEST(WindowsFindTest, ADeviceExistsButIsNeverOpened) {
+TEST(WindowsLookTest, ADeviceExistsButIsNeverOpened) {
   const TempTree tree;
   for (const std::string& device : {std::string("NUL"), tree.Path("NUL")}) {
     const FileLook look = Files().LookAndOpen(device);
