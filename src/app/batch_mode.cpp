@@ -202,7 +202,8 @@ std::string UsageText() {
          "  --ini FILE              read the settings from FILE instead of zek32.ini\n"
          "  --from-disk             read every target file from the device, not from\n"
          "                          the page cache (to check a copy just written);\n"
-         "                          as the settings file's Options key ReadFromDisk=1\n"
+         "                          as the settings file's Options key ReadFromDisk=1\n" +
+         std::string(CanDropCachedPages() ? "" : "                          (not available in this build)\n") +
          "  -o, --option KEY=VALUE  set one option; KEY is its settings-file key:\n"
          "      IncludeSubDir, MsgEqual, MsgCouldNotOpenSource, MsgCouldNotOpenTarget,\n"
          "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
