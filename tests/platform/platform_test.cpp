@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,39 @@ std::set<std::string> Found(const std::string& pattern, int attr) {
   for (int r = Files().FindFirst(pattern, attr, f); r == 0; r = Files().FindNext(f)) names.insert(f.Name);
   Files().FindClose(f);
   return names;
+}
+
+// The names of `names` that a search with `mask` finds in a directory holding them all, "." and ".." aside.
+std::set<std::string> FoundAmong(const std::set<std::string>& names, const std::string& mask) {
+  test::TempTree tree;
+  for (const std::string& name : names) tree.Write(name, "");
+  std::set<std::string> found = Found(tree.Path(mask), faAnyFile);
+  found.erase(".");
+  found.erase("..");
+  return found;
+}
+
+const std::set<std::string> kMaskNames{"FILE.TXT", "FILE1.TXT", "FILE12.TXT", "a", "ab", "abc", "a.b", "a.bc", ".profile"};
+
+TEST(FindTest, MasksThatEveryWindowsSearchReadsAlike) {
+  EXPECT_EQ(FoundAmong(kMaskNames, "*.*"), kMaskNames);
+  EXPECT_EQ(FoundAmong(kMaskNames, "*"), kMaskNames);
+  EXPECT_EQ(FoundAmong(kMaskNames, "*.txt"), (std::set<std::string>{"FILE.TXT", "FILE1.TXT", "FILE12.TXT"}));
+  EXPECT_EQ(FoundAmong(kMaskNames, "a?c.*"), (std::set<std::string>{"abc"}));
+  EXPECT_EQ(FoundAmong(kMaskNames, "*."), (std::set<std::string>{"a", "ab", "abc"}));
+}
+
+TEST(FindTest, MasksInTheirDosForm) {
+  // Guards against "?" always taking exactly one character, as the shell's rule does.
+  const std::pair<const char*, std::set<std::string>> rows[] = {
+      {"FILE?.TXT", {"FILE.TXT", "FILE1.TXT"}},
+      {"???", {"a", "ab", "abc"}},
+      {"?.*", {"a", "a.b", "a.bc", ".profile"}},
+      {"*.?", {"a", "ab", "abc", "a.b"}},
+      {"??", {"a", "ab"}},
+      {"a?", {"a", "ab"}},
+  };
+  for (const auto& [mask, expected] : rows) EXPECT_EQ(FoundAmong(kMaskNames, mask), expected) << mask;
 }
 
 TEST(FindTest, AttributesAndTheExclusionRule) {
