@@ -9,8 +9,11 @@
 #include <optional>
 #include <stdexcept>
 
+#include "app/batch_arguments.h"
 #include "engine/comparison_run.h"
+#include "engine/line_escape.h"
 #include "engine/path_rules.h"
+#include "engine/probe.h"
 #include "platform/console.h"
 #include "platform/file_access.h"
 #include "platform/io_error.h"
@@ -25,11 +28,6 @@ namespace {
 
 // An "Options" key of the settings file that only batch mode reads.
 constexpr const char* kReadFromDiskKey = "ReadFromDisk";
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 EInOutError OutputError() { return EInOutError(errno != 0 ? errno : EIO); }
 
@@ -165,12 +163,6 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   }
 }
 
-// The stderr line after a run that could not compare everything.
-std::string NotComparedText(int32_t files, int32_t directories) {
-  return "Not compared: " + std::to_string(files) + (files == 1 ? " file, " : " files, ") + std::to_string(directories) +
-         (directories == 1 ? " directory\n" : " directories\n");
-}
-
 }  // namespace
 
 std::string UsageText() {
@@ -219,6 +211,7 @@ std::string UsageText() {
 int RunBatch(const std::vector<std::string>& args) {
   TPlainRunInputs inputs;
   std::vector<std::string> paths;
+  BatchPaths mapped;
   try {
     std::vector<std::string> assignments;
     std::string settingsFile = kSettingsFileName;
@@ -258,6 +251,7 @@ int RunBatch(const std::vector<std::string>& args) {
       }
     }
     if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
+    mapped = MapBatchPaths(paths[0], paths[1]);
     BatchSettingsWindow window(inputs);
     // One reading of the file serves the window's keys and batch mode's own.
     const TIniFile ini(settingsFile);
@@ -271,8 +265,14 @@ int RunBatch(const std::vector<std::string>& args) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
     return kExitTrouble;
   }
-  inputs.Source = paths[0];
-  inputs.Target = paths[1];
+  inputs.Source = mapped.Source;
+  inputs.Target = mapped.Target;
+  // A script that asked for a log must learn that it gets none, before the run.
+  if (inputs.OptionSet.Checked(Option::WriteLog) && !ProbeFileName(inputs.OptionSet.LogName())) {
+    std::fprintf(stderr, "zek32: the log file cannot be written: %s\n",
+                 EscapeControls(inputs.OptionSet.LogName()).c_str());
+    return kExitTrouble;
+  }
 
   const ScopedInterruptWatch interrupts;
   int code = kExitTrouble;
@@ -281,18 +281,23 @@ int RunBatch(const std::vector<std::string>& args) {
     TComparisonRun run(view, inputs);
     view.Attach(run);
     try {
-      run.RunComparison();
+      if (mapped.FilePair) {
+        run.RunPairComparison();
+      } else {
+        run.RunComparison();
+      }
       BatchView::FlushMessages();
+      const std::string incomplete = run.IncompleteRunText();
       if (run.UserBreak) {
         code = kExitTrouble;
       } else if (run.FilesDifferent != 0 || run.TargetsNotFound != 0) {
         code = kExitDifferent;
       } else {
-        code = run.FilesNotCompared == 0 && run.DirectoriesNotCompared == 0 ? kExitSame : kExitNotAllCompared;
+        code = incomplete.empty() ? kExitSame : kExitNotAllCompared;
       }
-      if (run.FilesNotCompared != 0 || run.DirectoriesNotCompared != 0) {
+      if (!incomplete.empty()) {
         std::fflush(stdout);
-        std::fputs(NotComparedText(run.FilesNotCompared, run.DirectoriesNotCompared).c_str(), stderr);
+        std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
       }
     } catch (const EInOutError& error) {
       std::fflush(stdout);

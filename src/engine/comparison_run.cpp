@@ -45,6 +45,30 @@ void TComparisonRun::ResetCounters() {
 }
 
 void TComparisonRun::RunComparison() {
+  Run([this] {
+    // While the walk goes on, helpers fetch the files it reaches next; they
+    // stop when it ends, however it ends.
+    readAhead_.emplace(
+        ReadAheadPlan{sourceDir_, SourceMask, targetDir_, inputs_.IncludeSubDir(), inputs_.ReadFromDisk()});
+    try {
+      CompareDirectory(sourceDir_, targetDir_);
+    } catch (...) {
+      readAhead_.reset();
+      throw;
+    }
+    readAhead_.reset();
+  });
+}
+
+void TComparisonRun::RunPairComparison() {
+  Run([this] {
+    const FileLook look = Files().LookAndOpen(SearchPath);
+    Files().Close(look.Handle);
+    CompareFilePair(SearchPath, TargetPath, look.Size);
+  });
+}
+
+void TComparisonRun::Run(const std::function<void()>& compare) {
   RunGuard guard(*this);
   ResetCounters();
   IOptionControls& options = inputs_.Options();
@@ -65,27 +89,23 @@ void TComparisonRun::RunComparison() {
 
   SearchPath = inputs_.SourcePath();
   TargetPath = inputs_.TargetPath();
-  const std::string sourceDir = DirectoryOrCurrent(SearchPath);
-  const std::string targetDir = DirectoryOrCurrent(TargetPath);
+  sourceDir_ = DirectoryOrCurrent(SearchPath);
+  targetDir_ = DirectoryOrCurrent(TargetPath);
   SourceMask = NamePart(SearchPath);
 
   Report("running...");
-  // While the walk goes on, helpers fetch the files it reaches next; they stop
-  // when it ends, however it ends.
-  readAhead_.emplace(ReadAheadPlan{sourceDir, SourceMask, targetDir, inputs_.IncludeSubDir(), inputs_.ReadFromDisk()});
-  try {
-    CompareDirectory(sourceDir, targetDir);
-  } catch (...) {
-    readAhead_.reset();
-    throw;
-  }
-  readAhead_.reset();
+  compare();
   Report("finished.");
   view_.SetLabel(StatusLabel::File, "Comparing: ./.");
   if (UserBreak) Report("USER BREAK!");
   Report("Files total: " + std::to_string(FilesTotal));
   if (TargetsNotFound != 0) Report("Target files not found: " + std::to_string(TargetsNotFound));
   if (FilesDifferent != 0) Report("Files with differences: " + std::to_string(FilesDifferent));
+  // A run that left something unchecked says so before its verdict, which
+  // stays the last line.
+  if (const std::string incomplete = IncompleteRunText(); !incomplete.empty()) Report(incomplete);
+  // Every line so far is in the file before the verdict may say it was written.
+  if (LogFile.IsOpen()) LogFile.Flush();
   if (TargetsNotFound == 0 && FilesDifferent == 0) {
     Report("No differences found");
   } else if (options.Checked(Option::WriteLog)) {
@@ -94,6 +114,22 @@ void TComparisonRun::RunComparison() {
     Report("Differences found.");
   }
   LogFile.Close();
+}
+
+std::string TComparisonRun::IncompleteRunText() const {
+  const auto count = [](int32_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  if (FilesTotal == 0) {
+    std::string text = "Nothing compared: no file in " + sourceDir_ +
+                       (inputs_.IncludeSubDir() ? " or its subdirectories" : "") + " matches the mask \"" + SourceMask +
+                       "\"";
+    if (DirectoriesNotCompared != 0) text += ", " + count(DirectoriesNotCompared, "directory", "directories") + " not listed";
+    return text;
+  }
+  if (FilesNotCompared == 0 && DirectoriesNotCompared == 0) return "";
+  return "Not compared: " + count(FilesNotCompared, "file", "files") + ", " +
+         count(DirectoriesNotCompared, "directory", "directories");
 }
 
 void TComparisonRun::Report(const std::string& line) {

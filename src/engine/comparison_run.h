@@ -4,6 +4,7 @@
 // owns one of these; batch mode and the tests make their own.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -49,11 +50,17 @@ class TComparisonRun {
   // written) ends it and passes on to the caller, with Busy cleared and the log
   // closed, so the next run starts afresh.
   void RunComparison();
+  // A run over one pair: the source path names the one file, the target path
+  // the file to compare it with, whatever its name.
+  void RunPairComparison();
   void ResetCounters();
   void CompareDirectory(std::string sourceDir, std::string targetDir);
   void CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize);
   // The one channel for every line of a run: message window, dispatch, log.
   void Report(const std::string& line);
+  // After a run: what it could not check (nothing at all, or some files or
+  // directories), as one line; empty when it compared everything it met.
+  std::string IncompleteRunText() const;
 
   // RunState
   int32_t FilesTotal = 0;
@@ -78,6 +85,9 @@ class TComparisonRun {
   zek::FindRecord FindRecord;  // the one search record every level of the walk uses
 
  private:
+  // The frame of every run around `compare`: counters, log, the first line,
+  // the summary and the verdict.
+  void Run(const std::function<void()>& compare);
   void ShowByteTotal();
 
   // Counts and reports the source directory SubSourceDir, which could not be
@@ -86,6 +96,8 @@ class TComparisonRun {
 
   IRunView& view_;
   IRunInputs& inputs_;
+  std::string sourceDir_;
+  std::string targetDir_;
   std::optional<ReadAhead> readAhead_;  // while the walk goes on
   ReadBuffer sourceBuffer_;
   ReadBuffer targetBuffer_;

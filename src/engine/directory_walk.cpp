@@ -86,13 +86,15 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
     WalkLevel level;
     level.SourceLength = SubSourceDir.size();
     level.TargetLength = SubTargetDir.size();
-    sourceError = files.HoldDirectory(SubSourceDir, &level.SourceId);
+    // Held as the search names it: a leading doubled separator is no network
+    // path on Windows but the root of the current drive, as in the pattern.
+    sourceError = files.HoldDirectory(RemoveDoubleBackslashes(SubSourceDir), &level.SourceId);
     level.Reached = sourceError == 0;
     if (level.Reached && inside.count(level.SourceId) != 0) {
       files.ReleaseDirectory(SubSourceDir);
       return false;
     }
-    const int targetError = files.HoldDirectory(SubTargetDir);
+    const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(SubTargetDir));
     level.Held = true;
     ++heldLevels;
     if (level.Reached) inside.insert(level.SourceId);

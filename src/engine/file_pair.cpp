@@ -186,11 +186,6 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
     view_.SetLabel(StatusLabel::Verschieden, "Different: " + std::to_string(FilesDifferent));
   };
 
-  ++FilesTotal;
-  if (readAhead_) readAhead_->Reached(FilesTotal);
-  view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(FilesTotal));
-  view_.SetLabel(StatusLabel::File, EscapeControls("Comparing: " + sourcePath));
-
   // One look at each file serves its existence test, its time test and its
   // open, so no other program can slip in between them. The source is looked
   // at first and alone: a missing source leaves the target unseen.
@@ -198,6 +193,13 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   const FileLook sourceLook = files.LookAndOpen(sourcePath);
   FileLook targetLook;
   open.Source = sourceLook.Handle;
+  // The log that this run writes is no file of the tree, whatever its name.
+  if (LogFile.Is(sourceLook.Id)) return;
+
+  ++FilesTotal;
+  if (readAhead_) readAhead_->Reached(FilesTotal);
+  view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(FilesTotal));
+  view_.SetLabel(StatusLabel::File, EscapeControls("Comparing: " + sourcePath));
   // Out of descriptors or memory, an open says nothing about the file: the run ends.
   if (IsResourceError(sourceLook.OpenError)) throw EInOutError(sourceLook.OpenError);
   if (!sourceLook.Exists) {
@@ -227,6 +229,11 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
       if (options.Checked(Option::TargetNotFound)) Report("Target file not found: " + targetPath);
       ++TargetsNotFound;
       view_.SetLabel(StatusLabel::NichtGefunden, "Not found: " + std::to_string(TargetsNotFound));
+      pairUsable = false;
+    } else if (LogFile.Is(targetLook.Id)) {
+      // A namesake that is this run's own log, still being written, says nothing of the copy.
+      if (options.Checked(Option::CouldNotOpenTarget)) Report("Target file is this run's log: " + targetPath);
+      ++FilesNotCompared;
       pairUsable = false;
     }
   }

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "engine/path_rules.h"
+
 namespace zek {
 
 // A reported line or caption as it is shown: always one line, whatever bytes a
@@ -9,6 +11,9 @@ namespace zek {
 // hex digits and each backslash doubled; any other text stays byte for byte.
 // So a shown text holds "\x" exactly when it was escaped, and then reads back
 // without doubt: "\\" is one backslash, "\xHH" the byte HH.
-std::string EscapeControls(const std::string& text);
+//   Where the backslash is the path separator (Windows), no name can hold a
+// control character, and a backslash is never doubled: only a control
+// character, should one ever occur, is written as "\xHH".
+std::string EscapeControls(const std::string& text, PathSyntax syntax = kNativeSyntax);
 
 }  // namespace zek

@@ -355,6 +355,7 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     return look;
   }
   look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+  look.Id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // Files within the kernel's default read-ahead gain nothing from the hint.
   if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   look.Handle = fd;
@@ -366,6 +367,13 @@ int64_t FileAccess::FileSize(FileHandle h) {
   struct stat st {};
   if (fstat(h, &st) != 0) throw EInOutError(LastError());
   return static_cast<int64_t>(st.st_size);
+}
+
+bool FileAccess::HandleId(FileHandle h, FileId& id) {
+  struct stat st {};
+  if (fstat(h, &st) != 0) return false;
+  id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return true;
 }
 
 size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {

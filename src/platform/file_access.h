@@ -57,6 +57,7 @@ struct FileLook {
   FileHandle Handle = kNoFile;
   int64_t Size = 0;  // as the open found it
   bool Special = false;  // exists, but is no regular file: never opened
+  FileId Id;  // which file it is, where the look could tell
 };
 
 // A directory that FileAccess keeps open for its caller, or the reason it
@@ -122,6 +123,8 @@ class FileAccess {
   // reader that reads ahead meets it only if it goes on to the bytes that could
   // not be read.
   virtual size_t BlockRead(FileHandle h, void* buffer, size_t count);
+  // Which file an open handle is; false when the system cannot tell.
+  virtual bool HandleId(FileHandle h, FileId& id);
   // Errors of a close are of no interest to a reader.
   virtual void Close(FileHandle h);
 

@@ -14,6 +14,7 @@ void TextFile::Rewrite(const std::string& name) {
   FileHandle h = kNoFile;
   if (const int code = Files().OpenWrite(name, h)) throw EInOutError(code);
   handle_ = h;
+  hasId_ = Files().HandleId(h, id_);
 }
 
 void TextFile::WriteLine(const std::string& line) {

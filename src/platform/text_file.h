@@ -22,11 +22,16 @@ class TextFile {
   // another error, so the file holds every line up to it.
   void CloseQuietly();
   bool IsOpen() const { return handle_ != kNoFile; }
+  // Writes what is buffered, so that a file that cannot take it says so now.
+  void Flush();
+  // Which file is open: a reader can tell it apart from the files it meets.
+  bool Is(const FileId& id) const { return IsOpen() && hasId_ && id == id_; }
 
  private:
-  void Flush();
 
   FileHandle handle_ = kNoFile;
+  FileId id_;
+  bool hasId_ = false;
   std::string buffer_;
 };
 

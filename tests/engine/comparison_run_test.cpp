@@ -29,12 +29,18 @@ TEST_F(ComparisonRunTest, TypicalRunGivesTheEightLinesAndCounters) {
   EXPECT_FALSE(run.Busy);
 }
 
-TEST_F(ComparisonRunTest, EmptyOrUnmatchedSourceSaysNoDifferences) {
+TEST_F(ComparisonRunTest, EmptyOrUnmatchedSourceSaysSoBeforeTheVerdict) {
+  // Guards against a run that compared nothing reading as a plain all-clear.
   tree.MakeDir("src");
-  const Lines expected{"running...", "finished.", "Files total: 0", "No differences found"};
-  EXPECT_EQ(Compare(), expected);
+  const auto expected = [&](const std::string& mask) {
+    return Lines{"running...", "finished.", "Files total: 0",
+                 "Nothing compared: no file in " + tree.Path("src") + " or its subdirectories matches the mask \"" +
+                     mask + "\"",
+                 "No differences found"};
+  };
+  EXPECT_EQ(Compare(), expected("*.*"));
   tree.Write("src/a.doc", "x");
-  EXPECT_EQ(Compare("*.txt"), expected);
+  EXPECT_EQ(Compare("*.txt"), expected("*.txt"));
 }
 
 TEST_F(ComparisonRunTest, LabelsAtRunStartSayTotalThenTotalFiles) {

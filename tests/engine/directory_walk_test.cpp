@@ -149,7 +149,10 @@ TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCount
   run.RunComparison();
   EXPECT_EQ(view.Lines, (Lines{"running...", "Switching to directory " + tree.Path("missing/*.*"),
                                "Could not open source directory: " + tree.Path("missing"), "finished.",
-                               "Files total: 0", "No differences found"}));
+                               "Files total: 0",
+                               "Nothing compared: no file in " + tree.Path("missing") +
+                                   " or its subdirectories matches the mask \"*.*\", 1 directory not listed",
+                               "No differences found"}));
   EXPECT_EQ(run.DirectoriesNotCompared, 1);
   // Out of descriptors, the run ends as with a read error.
   RefusingFiles exhausted(Src("locked"), EMFILE);

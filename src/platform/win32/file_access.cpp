@@ -86,6 +86,10 @@ bool LookUp(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
 }
 
 // 0 and the identity of a directory, or the error code of its open.
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber, static_cast<uint64_t>(Combine(info.nFileIndexHigh, info.nFileIndexLow))};
+}
+
 int IdentifyDirectory(const std::string& path, FileId* id) {
   // Backup semantics: the flag that lets CreateFileA open a directory. An
   // empty directory part is the root of the current drive.
@@ -100,8 +104,7 @@ int IdentifyDirectory(const std::string& path, FileId* id) {
   else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     error = ERROR_DIRECTORY;
   CloseHandle(h);
-  if (error == 0 && id != nullptr)
-    *id = {info.dwVolumeSerialNumber, static_cast<uint64_t>(Combine(info.nFileIndexHigh, info.nFileIndexLow))};
+  if (error == 0 && id != nullptr) *id = IdOf(info);
   return error;
 }
 
@@ -172,6 +175,7 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     look.Exists = true;
     look.TimeSteps = LocalTwoSecondSteps(info.ftLastWriteTime);
     look.Size = Combine(info.nFileSizeHigh, info.nFileSizeLow);
+    look.Id = IdOf(info);
     look.Handle = Adopt(h, _O_RDONLY);
     if (look.Handle == kNoFile) look.OpenError = ERROR_TOO_MANY_OPEN_FILES;
     return look;
@@ -183,7 +187,23 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
   look.Exists = true;
   look.TimeSteps = LocalTwoSecondSteps(data.ftLastWriteTime);
   look.OpenError = error;
+  // A file that a writer holds, such as this run's own log, is still told
+  // apart by a handle that asks for no access.
+  if (error == ERROR_SHARING_VIOLATION) {
+    const HANDLE any = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (any != INVALID_HANDLE_VALUE && GetFileInformationByHandle(any, &info)) look.Id = IdOf(info);
+    if (any != INVALID_HANDLE_VALUE) CloseHandle(any);
+  }
   return look;
+}
+
+bool FileAccess::HandleId(FileHandle h, FileId& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(OsHandle(h), &info)) return false;
+  id = IdOf(info);
+  return true;
 }
 
 int64_t FileAccess::FileSize(FileHandle h) {
