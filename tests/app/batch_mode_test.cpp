@@ -68,6 +68,48 @@ TEST_F(BatchModeTest, ExitCodeThreeWhenSomethingCouldNotBeCompared) {
   EXPECT_NE(Zek({"--help"}).Out.find("\n  3  no differences among the files compared"), std::string::npos);
 }
 
+TEST_F(BatchModeTest, ArgumentsMeanTheDirectoriesAndFilesTheyName) {
+  // Guards against arguments typed as for diff -r or cmp that compared nothing, or the wrong thing, "No differences found".
+  tree.Write("src/sub/b.txt", "bravo");
+  tree.Write("tgt/sub/b.txt", "bravo");
+  const auto run = [&](const std::string& source, const std::string& target) {
+    return Zek({"--batch", tree.Path(source), tree.Path(target)});
+  };
+  for (const auto& [source, target] : {std::pair{"src", "tgt"}, {"src/", "tgt/"}, {"src/*.*", "tgt"}}) {
+    const ProcessResult r = run(source, target);
+    EXPECT_EQ(r.ExitCode, kExitSame) << source << " " << target << r.Err;
+    EXPECT_NE(r.Out.find("\nFiles total: 2\n"), std::string::npos) << source << " " << target << r.Out;
+  }
+  const ProcessResult fresh = run("src", "new");
+  EXPECT_EQ(fresh.ExitCode, kExitDifferent);
+  EXPECT_NE(fresh.Out.find("Target file not found: " + tree.Path("new/a.txt") + "\n"), std::string::npos) << fresh.Out;
+
+  tree.Write("old.bin", "one");
+  tree.Write("new.bin", "two");
+  const ProcessResult files = run("old.bin", "new.bin");
+  EXPECT_EQ(files.ExitCode, kExitDifferent);
+  EXPECT_EQ(files.Out, "running...\nFile " + tree.Path("old.bin") + " and " + tree.Path("new.bin") +
+                           " do not match.\nfinished.\nFiles total: 1\nFiles with differences: 1\nDifferences found.\n");
+  const ProcessResult missing = run("old.bin", "gone.bin");
+  EXPECT_EQ(missing.ExitCode, kExitDifferent);
+  EXPECT_NE(missing.Out.find("Target file not found: " + tree.Path("gone.bin")), std::string::npos) << missing.Out;
+
+  for (const auto& [source, target] : {std::pair{"src/*.*", "src/"}, {"src", "src/sub/.."}, {"old.bin", "old.bin"}}) {
+    const ProcessResult same = run(source, target);
+    EXPECT_EQ(same.ExitCode, kExitTrouble) << source << " " << target;
+    EXPECT_EQ(same.Out, "");
+    EXPECT_NE(same.Err.find("are the same"), std::string::npos) << same.Err;
+  }
+
+  tree.MakeDir("empty");
+  const std::string nothing =
+      "Nothing compared: no file in " + tree.Path("empty") + " or its subdirectories matches the mask \"*.*\"\n";
+  const ProcessResult empty = run("empty", "tgt");
+  EXPECT_EQ(empty.ExitCode, kExitNotAllCompared);
+  EXPECT_EQ(empty.Err, nothing);
+  EXPECT_EQ(empty.Out, "running...\nfinished.\nFiles total: 0\n" + nothing + "No differences found\n");
+}
+
 TEST_F(BatchModeTest, OptionsAndTheLogWorkAsInTheWindow) {
   tree.Write("tgt/a.txt", "alphA");
   const std::string log = tree.Path("run.log");

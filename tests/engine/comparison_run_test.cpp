@@ -111,6 +111,25 @@ TEST_F(ComparisonRunTest, LogHoldsExactlyTheLinesOfTheLastRunInCrLf) {
   EXPECT_EQ(tree.Read("run.log"), "running...\r\nfinished.\r\nFiles total: 1\r\nNo differences found\r\n");
 }
 
+TEST_F(ComparisonRunTest, TheRunsOwnLogIsNeverComparedOnEitherSide) {
+  // Guards against a log written inside the source tree reported as "Target file not found" of a complete copy.
+  tree.Write("src/a", "1");
+  tree.Write("tgt/a", "1");
+  tree.MakeDir("src/sub");
+  options().SetChecked(Option::WriteLog, true);
+  // Known by what it is, not by how its name is spelt.
+  options().SetLogName(tree.Path("src/sub/../zek.log"));
+  EXPECT_EQ(Compare(), (Lines{"running...", "finished.", "Files total: 1", "No differences found"}));
+  // A source file whose namesake is the log, still being written, cannot be checked against it.
+  tree.Write("src/zek.log", "kept");
+  options().SetLogName(tree.Path("tgt/zek.log"));
+  EXPECT_EQ(Compare(), (Lines{"running...", "Target file is this run's log: " + Tgt("zek.log"), "finished.",
+                              "Files total: 2", "Not compared: 1 file, 0 directories", "No differences found"}));
+  std::string crlf;
+  for (const std::string& line : view.Lines) crlf += line + "\r\n";
+  EXPECT_EQ(tree.Read("tgt/zek.log"), crlf);
+}
+
 TEST_F(ComparisonRunTest, UnusableLogNameClearsTheBoxAndWritesNothing) {
   tree.Write("src/a", "1");
   tree.Write("tgt/a", "2");

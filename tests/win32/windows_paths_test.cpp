@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -134,6 +135,23 @@ TEST_F(WindowsPathsTest, DoubledBackslashesAreReduced) {
   ASSERT_GE(lines.size(), 2u) << result.Err;
   EXPECT_EQ(lines[1], "File C:\\DATA\\SUB\\A.TXT and D:\\BACKUP\\SUB\\A.TXT are equal.");
   EXPECT_EQ(result.ExitCode, 0) << result.Err;
+}
+
+// Fault: "\\DATA" was taken for a network path and compared nothing, and a name
+// holding "\x" was shown with every backslash doubled.
+TEST_F(WindowsPathsTest, TwoLeadingBackslashesNameTheCurrentDrivesRootAndLinesKeepSingleBackslashes) {
+  WriteTypicalTree();
+  Write("C:\\DATA\\xdir\\X.TXT", "x-ray");
+  char previous[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+  const ProcessResult result = Batch({"\\\\DATA\\*.txt", "D:\\BACKUP\\"});
+  SetCurrentDirectoryA(previous);
+  const Lines lines = LinesOf(result.Out);
+  for (const char* line : {"File \\DATA\\B.TXT and D:\\BACKUP\\B.TXT do not match.",
+                           "Target file not found: D:\\BACKUP\\xdir\\X.TXT", "Files total: 4"})
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line << "\n" << result.Out << result.Err;
+  EXPECT_EQ(result.ExitCode, 1);
 }
 
 // Fault: a file that another program holds open for writing is read anyway.
