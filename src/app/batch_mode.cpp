@@ -169,26 +169,36 @@ std::string UsageText() {
   // The examples in the path form of the system; Windows' command line leaves
   // a mask alone, which a POSIX shell must be told to by quotes.
   const bool windows = kNativeSyntax == PathSyntax::Windows;
-  const std::string masks = windows ? "C:\\DATA\\*.txt, C:\\DATA\\*.*" : "/data/*.txt, /data/*.*";
+  const std::string masks = windows ? "C:\\DATA\\*.txt" : "'/data/*.txt'";
   const std::string continued = windows ? "^" : "\\";
-  const std::string paths = windows ? "C:\\DATA\\*.txt D:\\BACKUP\\" : "'/home/user/data/*.*' /media/backup/";
+  const std::string delimiter(1, PathDelimiter());
+  const std::string paths = windows ? "C:\\DATA D:\\BACKUP" : "/home/user/data /media/backup/data";
   return "Usage: zek32 [SOURCE [TARGET]]\n"
          "       zek32 --batch [--ini FILE] [--from-disk] [-o KEY=VALUE]... SOURCE TARGET\n"
          "\n"
-         "Checks that TARGET holds every file of SOURCE. SOURCE is a directory path\n"
-         "ending in a file mask (" + masks + "); each matching file, in all\n"
-         "subdirectories unless IncludeSubDir=0, is compared with its namesake below\n"
-         "the directory of TARGET, by time, size and contents.\n"
+         "Checks that TARGET holds every file of SOURCE, comparing each file with its\n"
+         "namesake below TARGET by time, size and contents, in all subdirectories\n"
+         "unless IncludeSubDir=0.\n"
          "\n"
-         "Without --batch the program opens its window. With --batch it prints the\n"
-         "message lines on stdout and exits with\n"
+         "With --batch, SOURCE and TARGET mean what they name:\n"
+         "  SOURCE a directory       all its files (DIR" + delimiter + "*.*), TARGET a directory\n"
+         "  SOURCE ending in a mask  the matching files (" + masks + ")\n"
+         "  SOURCE one file          compared with TARGET, a file, or its namesake in\n"
+         "                           TARGET where that is an existing directory\n"
+         "A TARGET whose last part holds * or ? counts by its directory part; a\n"
+         "missing TARGET directory makes every file \"not found\"; a SOURCE and TARGET\n"
+         "that are one directory or one file are a usage error. Without --batch the\n"
+         "program opens its window, whose fields take SOURCE as a directory and a mask\n"
+         "and only the directory part of TARGET.\n"
+         "\n"
+         "With --batch it prints the message lines on stdout and exits with\n"
          "  0  no differences found\n"
          "  1  differences found (different files or missing targets)\n"
-         "  2  the run was ended by an error (stdout that cannot be written is one),\n"
-         "     by Ctrl-C, SIGTERM or SIGHUP, or the command line was wrong\n"
-         "  3  no differences among the files compared, but some files or directories\n"
-         "     could not be compared (not found, not opened, not listed); stderr says\n"
-         "     how many\n"
+         "  2  the run was ended by an error (stdout or a log that cannot be written\n"
+         "     is one), by Ctrl-C, SIGTERM or SIGHUP, or the command line was wrong\n"
+         "  3  no differences among the files compared, but not everything was\n"
+         "     compared: no file at all, or files or directories that could not be\n"
+         "     (not found, not opened, not listed); stderr says which\n"
          "\n"
          "Options:\n"
          "  --ini FILE              read the settings from FILE instead of zek32.ini\n"
