@@ -211,7 +211,7 @@ std::string UsageText() {
          "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
          "      MsgDifferAt, MsgSwitchDir, CompareOnlyTimeDateSize, CompareDifferentSize,\n"
          "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk\n"
-         "  --help                  show this text\n"
+         "  -h, --help              show this text\n"
          "  --version               show the version\n"
          "\n"
          "Example: zek32 --batch -o MsgDifferAt=1 -o writelog=1 -o logfilename=run.log " + continued + "\n"

@@ -160,6 +160,18 @@ TEST_F(BatchModeTest, TheProgramLoadsNoWindowLibrary) {
   EXPECT_EQ(r.Out.find("Qt"), std::string::npos) << r.Out;
 }
 
+#ifdef ZEK32_WITH_GUI
+TEST_F(BatchModeTest, WithoutTheWindowModuleTheWindowStartNamesItsPackage) {
+  // Guards against an install without zek32-gui answering a window start with a bare loader error.
+  const std::string copy = tree.Path("bin/zek32");
+  std::filesystem::create_directories(tree.Path("bin"));
+  std::filesystem::copy_file(ZEK32_BINARY, copy);
+  const ProcessResult r = RunProcess({copy}, {"QT_QPA_PLATFORM=offscreen"});
+  EXPECT_EQ(r.ExitCode, kExitTrouble);
+  EXPECT_NE(r.Err.find("install the package zek32-gui"), std::string::npos) << r.Err;
+}
+#endif
+
 TEST_F(BatchModeTest, AnIoErrorEndsTheRunWithItsTextOnStderr) {
   const ProcessResult r = Zek({"--batch", "-o", "writelog=1", "-o", "logfilename=/dev/full", tree.Path("src/*.*"),
                                tree.Path("tgt/")});
