@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/message_view.h"
 #include "ui/zek_u.h"
 
 int main(int argc, char** argv) {

@@ -2,8 +2,10 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QEvent>
 #include <QScreen>
 #include <QWidget>
@@ -139,6 +141,17 @@ void CenterLabel(QLabel* label, int width) {
 
 void SetBounds(QWidget* widget, const Bounds& bounds) {
   widget->setGeometry(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+}
+
+bool PressFocusedButton(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  auto* button = qobject_cast<QPushButton*>(watched);
+  if ((key != Qt::Key_Return && key != Qt::Key_Enter) || button == nullptr || !button->hasFocus() ||
+      !button->isEnabled())
+    return false;
+  button->click();
+  return true;
 }
 
 void ShowErrorBox(QWidget* parent, const std::exception& error) {

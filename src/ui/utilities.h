@@ -9,7 +9,9 @@
 #include "ui/layout.h"
 #include "ui/window_frame.h"
 
+class QEvent;
 class QLabel;
+class QObject;
 class QWidget;
 
 namespace zek {
@@ -41,6 +43,11 @@ void RefitAllLabels(QWidget* window);
 void CenterLabel(QLabel* label, int width);
 
 void SetBounds(QWidget* widget, const Bounds& bounds);
+
+// For a window's key preview: Enter on a focused push button presses that
+// button (as Space does) before the window gives Enter a meaning of its own.
+// True when it pressed one.
+bool PressFocusedButton(QObject* watched, QEvent* event);
 
 // The application's error box: an error icon, an OK button, the application's
 // title, and the error's text with a period appended.

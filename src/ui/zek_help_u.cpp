@@ -58,9 +58,6 @@ TfrmHelp::TfrmHelp() {
   HelpMemo->setReadOnly(true);
   HelpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   HelpMemo->setFont(WindowsFont(17));
-  QPalette memoPalette = HelpMemo->palette();
-  memoPalette.setColor(QPalette::Text, Qt::black);
-  HelpMemo->setPalette(memoPalette);
   HelpMemo->setPlainText(UsageHelpText());
 
   btnClose = new QPushButton("Close", this);

@@ -101,9 +101,8 @@ TfrmOptions::TfrmOptions(QWidget* owner)
   QFont okFont = WindowsFont(40);
   okFont.setBold(true);
   btnOK->setFont(okFont);
-  QPalette okPalette = btnOK->palette();
-  okPalette.setColor(QPalette::ButtonText, Qt::black);
-  btnOK->setPalette(okPalette);
+  // Enter away from a button closes the dialog as OK does: OK is drawn as the default.
+  btnOK->setDefault(true);
 
   GroupBox1 = Place(new QGroupBox("Accelerators", this), 336, 152, 281, 97);
   cbxHighSpeed = Place(new QCheckBox("Use High-Speed PSX 99i Acc.", GroupBox1), 16, 32, 249, 17);
@@ -160,6 +159,7 @@ bool TfrmOptions::event(QEvent* event) {
 }
 
 bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
+  if (PressFocusedButton(watched, event)) return true;
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {

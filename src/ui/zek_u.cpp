@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -20,6 +19,7 @@
 #include "platform/file_access.h"
 #include "ui/browse_u.h"
 #include "ui/layout.h"
+#include "ui/message_view.h"
 #include "ui/utilities.h"
 #include "ui/zek_help_u.h"
 #include "ui/zek_intro_u.h"
@@ -56,9 +56,7 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   setFont(WindowsFont(14));
   ResizeOuter(this, 461, 429);
 
-  QPalette silver = client_->palette();
-  silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-  client_->setPalette(silver);
+  // The face colour and its text both come from the palette, so any colour scheme reads.
   client_->setAutoFillBackground(true);
   client_->installEventFilter(this);
   setCentralWidget(client_);
@@ -70,16 +68,8 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   btnStart = new QPushButton("Compare", client_);
   btnCancel = new QPushButton("Cancel", client_);
   btnQuit = new QPushButton("Quit", client_);
-  Memo1 = new QPlainTextEdit(client_);
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setFocusPolicy(Qt::ClickFocus);
+  Memo1 = new TMessageView(client_);
   Memo1->setFont(WindowsFont(17));
-  QPalette memoPalette = Memo1->palette();
-  memoPalette.setColor(QPalette::Text, Qt::black);
-  Memo1->setPalette(memoPalette);
   ProgressBarOneFile = new QProgressBar(client_);
   ProgressBarOneFile->setRange(0, 100);
   ProgressBarOneFile->setValue(0);
@@ -95,9 +85,11 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   lblByteTotal = new QLabel(client_);
   for (QLabel* label : {lblPfad1, lblPfad2, lblFile, lblNichtGefunden, lblVerschieden, lblTotal, lblByteTotal})
     label->setTextFormat(Qt::PlainText);
+  // The message window comes last, so that a keyboard user can reach its lines.
   const QList<QWidget*> tabOrder = {edtPfad1, edtPfad2, cbxIncludeSubDir, btnStart, btnCancel, btnQuit,
-                                    btnBrowse1, btnBrowse2};
+                                    btnBrowse1, btnBrowse2, Memo1};
   for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  for (QPushButton* button : {btnStart, btnCancel, btnQuit, btnBrowse1, btnBrowse2}) button->installEventFilter(this);
 
   QMenu* files = menuBar()->addMenu("&Files");
   LoadSettings1 = files->addAction("&Load Settings");
@@ -190,6 +182,7 @@ bool TfrmZEKMain::event(QEvent* event) {
 }
 
 bool TfrmZEKMain::eventFilter(QObject* watched, QEvent* event) {
+  if (PressFocusedButton(watched, event)) return true;
   if (watched == client_ && event->type() == QEvent::Resize) FormResize();
   // While a run goes on after a close request, any modal window closes at once.
   if (closePending_ && run_.Busy && event->type() == QEvent::Show && watched->isWidgetType()) {
@@ -301,7 +294,7 @@ void TfrmZEKMain::ClearMessages() {
 }
 
 void TfrmZEKMain::AppendMessage(const std::string& line) {
-  pending_.lines.append(FromNative(line));
+  pending_.lines.push_back(line);
   ScheduleFrame();
 }
 
@@ -356,9 +349,8 @@ void TfrmZEKMain::ShowPending() {
     ProgressBarOneFile->setValue(*pending_.position);
     pending_.position.reset();
   }
-  if (!pending_.lines.isEmpty()) {
-    // One append for all: each line becomes a line of its own.
-    Memo1->appendPlainText(pending_.lines.join(QChar('\n')));
+  if (!pending_.lines.empty()) {
+    Memo1->AppendLines(pending_.lines);
     pending_.lines.clear();
   }
 }

@@ -20,7 +20,6 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -28,6 +27,7 @@ class QTimer;
 namespace zek {
 
 class TfrmBrowse;
+class TMessageView;
 class TfrmOptions;
 class TfrmIntro;
 class TfrmHelp;
@@ -85,7 +85,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   QPushButton* btnStart;
   QPushButton* btnCancel;
   QPushButton* btnQuit;
-  QPlainTextEdit* Memo1;
+  TMessageView* Memo1;
   QProgressBar* ProgressBarOneFile;
   QPushButton* btnBrowse1;
   QPushButton* btnBrowse2;
@@ -148,7 +148,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
     std::array<std::optional<std::string>, 5> captions;  // by StatusLabel
     std::optional<std::pair<int, int>> range;
     std::optional<int> position;
-    QStringList lines;
+    std::vector<std::string> lines;
   } pending_;
   QElapsedTimer lastFrame_;
   QTimer* frameTimer_;

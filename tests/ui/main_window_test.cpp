@@ -24,6 +24,7 @@
 #include "support/scoped_env.h"
 #include "support/test_tree.h"
 #include "ui/gui_test_support.h"
+#include "ui/message_view.h"
 #include "ui/zek_options_u.h"
 
 namespace zek::test {

@@ -1,0 +1,309 @@
+#include "ui/message_view.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "ui/utilities.h"
+
+namespace zek {
+namespace {
+
+constexpr int kMargin = 4;
+
+}  // namespace
+
+TMessageView::TMessageView(QWidget* parent) : QAbstractScrollArea(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  viewport()->setCursor(Qt::IBeamCursor);
+  // Text and base both come from the palette, so any colour scheme reads.
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  verticalScrollBar()->setSingleStep(1);
+  UpdateScrollBars();
+}
+
+void TMessageView::clear() {
+  bytes_.clear();
+  bytes_.shrink_to_fit();
+  starts_.clear();
+  starts_.shrink_to_fit();
+  longestLine_ = 0;
+  widestSeen_ = 0;
+  anchor_ = cursor_ = {};
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+void TMessageView::AppendLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  QScrollBar* bar = verticalScrollBar();
+  const bool atEnd = bar->value() >= bar->maximum();
+  for (const std::string& line : lines) {
+    starts_.push_back(bytes_.size());
+    bytes_ += line;
+    longestLine_ = std::max(longestLine_, line.size());
+  }
+  UpdateScrollBars();
+  if (atEnd) bar->setValue(bar->maximum());
+  viewport()->update();
+}
+
+std::string TMessageView::Line(qsizetype line) const {
+  const auto at = static_cast<size_t>(line);
+  const size_t end = at + 1 < starts_.size() ? starts_[at + 1] : bytes_.size();
+  return bytes_.substr(starts_[at], end - starts_[at]);
+}
+
+QString TMessageView::LineText(qsizetype line) const { return FromNative(Line(line)); }
+
+QString TMessageView::toPlainText() const {
+  QStringList lines;
+  for (qsizetype i = 0; i < LineCount(); ++i) lines.append(LineText(i));
+  return lines.join(QChar('\n'));
+}
+
+void TMessageView::selectAll() {
+  if (starts_.empty()) return;
+  anchor_ = {0, 0};
+  cursor_ = {LineCount() - 1, LineText(LineCount() - 1).size()};
+  viewport()->update();
+}
+
+size_t TMessageView::ByteOffset(const Position& position) const {
+  if (starts_.empty()) return 0;
+  return starts_[static_cast<size_t>(position.Line)] + ToNative(LineText(position.Line).left(position.Column)).size();
+}
+
+std::string TMessageView::SelectedBytes() const {
+  const Position from = std::min(anchor_, cursor_);
+  const Position to = std::max(anchor_, cursor_);
+  if (from == to) return {};
+  // The buffer has no line ends: they go in between the lines as they are copied.
+  std::string out;
+  const size_t begin = ByteOffset(from);
+  const size_t end = ByteOffset(to);
+  out.reserve(end - begin + static_cast<size_t>(to.Line - from.Line));
+  size_t at = begin;
+  for (qsizetype line = from.Line + 1; line <= to.Line; ++line) {
+    const size_t next = starts_[static_cast<size_t>(line)];
+    out.append(bytes_, at, next - at);
+    out += '\n';
+    at = next;
+  }
+  out.append(bytes_, at, end - at);
+  return out;
+}
+
+void TMessageView::copy() {
+  std::string selected = SelectedBytes();
+  if (selected.empty()) return;
+  // Handed over as UTF-8 bytes: a QString of a million lines would double them.
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(selected));
+  data->setData(QStringLiteral("text/plain"), data->data(QStringLiteral("text/plain;charset=utf-8")));
+  QApplication::clipboard()->setMimeData(data);
+}
+
+int TMessageView::LineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
+
+int TMessageView::VisibleLines() const { return std::max(1, (viewport()->height() - kMargin) / LineHeight()); }
+
+qsizetype TMessageView::FirstVisibleLine() const { return verticalScrollBar()->value(); }
+
+void TMessageView::UpdateScrollBars() {
+  const int visible = VisibleLines();
+  QScrollBar* bar = verticalScrollBar();
+  bar->setPageStep(visible);
+  bar->setRange(0, static_cast<int>(std::max<qsizetype>(0, LineCount() - visible)));
+  // The longest line in bytes stands for the widest; a wider one on screen widens the range.
+  const int average = fontMetrics().averageCharWidth();
+  const int width = std::max(widestSeen_, static_cast<int>(std::min<size_t>(longestLine_, 100000)) * average);
+  QScrollBar* across = horizontalScrollBar();
+  across->setPageStep(viewport()->width());
+  across->setSingleStep(std::max(1, average * 4));
+  across->setRange(0, std::max(0, width + 2 * kMargin - viewport()->width()));
+}
+
+void TMessageView::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  const QPalette& colours = palette();
+  const int height = LineHeight();
+  const int ascent = fontMetrics().ascent();
+  const int left = kMargin - horizontalScrollBar()->value();
+  const Position from = std::min(anchor_, cursor_);
+  const Position to = std::max(anchor_, cursor_);
+  const qsizetype first = FirstVisibleLine();
+  const qsizetype last = std::min(LineCount(), first + VisibleLines() + 1);
+  const QFontMetrics metrics = fontMetrics();
+  int widest = widestSeen_;
+  for (qsizetype line = first; line < last; ++line) {
+    const QString text = LineText(line);
+    const int top = kMargin / 2 + static_cast<int>(line - first) * height;
+    const int textWidth = metrics.horizontalAdvance(text);
+    widest = std::max(widest, textWidth);
+    painter.setPen(colours.color(QPalette::Text));
+    painter.drawText(left, top + ascent, text);
+    if (from.Line <= line && line <= to.Line && from != to) {
+      const qsizetype start = line == from.Line ? from.Column : 0;
+      const qsizetype end = line == to.Line ? to.Column : text.size();
+      const int x0 = left + metrics.horizontalAdvance(text.left(start));
+      // A selected line end shows as a little more highlight after the text.
+      const int x1 = left + metrics.horizontalAdvance(text.left(end)) + (line < to.Line ? metrics.averageCharWidth() : 0);
+      painter.fillRect(QRect(x0, top, x1 - x0, height), colours.color(QPalette::Highlight));
+      painter.setPen(colours.color(QPalette::HighlightedText));
+      painter.drawText(x0, top + ascent, text.mid(start, end - start));
+    }
+    if (hasFocus() && line == cursor_.Line) {
+      const int x = left + metrics.horizontalAdvance(text.left(cursor_.Column));
+      painter.fillRect(QRect(x, top, 1, height), colours.color(QPalette::Text));
+    }
+  }
+  if (hasFocus() && LineCount() == 0) painter.fillRect(QRect(left, kMargin / 2, 1, height), colours.color(QPalette::Text));
+  if (widest > widestSeen_) {
+    widestSeen_ = widest;
+    UpdateScrollBars();
+  }
+}
+
+void TMessageView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+}
+
+void TMessageView::EnsureVisible(const Position& position) {
+  QScrollBar* bar = verticalScrollBar();
+  if (position.Line < bar->value()) bar->setValue(static_cast<int>(position.Line));
+  if (position.Line >= bar->value() + VisibleLines()) bar->setValue(static_cast<int>(position.Line - VisibleLines() + 1));
+  const QString text = starts_.empty() ? QString() : LineText(position.Line);
+  const int x = fontMetrics().horizontalAdvance(text.left(position.Column));
+  QScrollBar* across = horizontalScrollBar();
+  if (x < across->value()) across->setValue(x);
+  if (x + 2 * kMargin > across->value() + viewport()->width()) across->setValue(x + 2 * kMargin - viewport()->width());
+}
+
+void TMessageView::MoveCursor(Position to, bool extend) {
+  if (starts_.empty()) return;
+  to.Line = std::clamp<qsizetype>(to.Line, 0, LineCount() - 1);
+  to.Column = std::clamp<qsizetype>(to.Column, 0, LineText(to.Line).size());
+  cursor_ = to;
+  if (!extend) anchor_ = to;
+  EnsureVisible(to);
+  viewport()->update();
+}
+
+void TMessageView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::SelectAll)) return selectAll();
+  if (event->matches(QKeySequence::Copy)) return copy();
+  const bool extend = event->modifiers() & Qt::ShiftModifier;
+  const bool control = event->modifiers() & Qt::ControlModifier;
+  const qsizetype page = VisibleLines();
+  Position to = cursor_;
+  switch (event->key()) {
+    case Qt::Key_Up:
+      --to.Line;
+      break;
+    case Qt::Key_Down:
+      ++to.Line;
+      break;
+    case Qt::Key_PageUp:
+      to.Line -= page;
+      break;
+    case Qt::Key_PageDown:
+      to.Line += page;
+      break;
+    case Qt::Key_Left:
+      if (to.Column > 0) {
+        --to.Column;
+      } else if (to.Line > 0) {
+        --to.Line;
+        to.Column = LineText(to.Line).size();
+      }
+      break;
+    case Qt::Key_Right:
+      if (!starts_.empty() && to.Column < LineText(to.Line).size()) {
+        ++to.Column;
+      } else {
+        ++to.Line;
+        to.Column = to.Line < LineCount() ? 0 : to.Column;
+      }
+      break;
+    case Qt::Key_Home:
+      to = control ? Position{0, 0} : Position{to.Line, 0};
+      break;
+    case Qt::Key_End:
+      to.Line = control ? LineCount() - 1 : to.Line;
+      to.Column = starts_.empty() ? 0 : LineText(std::max<qsizetype>(0, to.Line)).size();
+      break;
+    default:
+      return QAbstractScrollArea::keyPressEvent(event);
+  }
+  MoveCursor(to, extend);
+}
+
+TMessageView::Position TMessageView::PositionAt(const QPoint& point) const {
+  if (starts_.empty()) return {};
+  const qsizetype line = std::clamp<qsizetype>(FirstVisibleLine() + (point.y() - kMargin / 2) / LineHeight(), 0,
+                                               LineCount() - 1);
+  const QString text = LineText(line);
+  const int x = point.x() - kMargin + horizontalScrollBar()->value();
+  const QFontMetrics metrics = fontMetrics();
+  qsizetype column = 0;
+  while (column < text.size() &&
+         metrics.horizontalAdvance(text.left(column)) + metrics.horizontalAdvance(text.at(column)) / 2 < x)
+    ++column;
+  return {line, column};
+}
+
+void TMessageView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  MoveCursor(PositionAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void TMessageView::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) MoveCursor(PositionAt(event->position().toPoint()), true);
+}
+
+void TMessageView::mouseDoubleClickEvent(QMouseEvent* event) {
+  // A double click selects the whole line.
+  if (event->button() != Qt::LeftButton || starts_.empty()) return;
+  const Position at = PositionAt(event->position().toPoint());
+  MoveCursor({at.Line, 0}, false);
+  MoveCursor({at.Line, LineText(at.Line).size()}, true);
+}
+
+void TMessageView::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* copyAction = menu.addAction(tr("&Copy"), QKeySequence::Copy, this, &TMessageView::copy);
+  copyAction->setEnabled(anchor_ != cursor_);
+  menu.addAction(tr("Select &All"), QKeySequence::SelectAll, this, &TMessageView::selectAll);
+  menu.exec(event->globalPos());
+}
+
+void TMessageView::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void TMessageView::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
+}
+
+void TMessageView::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    widestSeen_ = 0;
+    UpdateScrollBars();
+  }
+}
+
+}  // namespace zek

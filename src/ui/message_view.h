@@ -1,0 +1,77 @@
+#pragma once
+// The main window's message window: a read-only list of text lines that stays
+// quick with millions of them. The lines are kept as their bytes in one buffer
+// and only the rows on screen are laid out, so appending, scrolling, selecting
+// all and copying do not grow with the number of lines the way a text
+// document does.
+#include <QAbstractScrollArea>
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace zek {
+
+class TMessageView : public QAbstractScrollArea {
+  Q_OBJECT
+ public:
+  // A place in the text: a line and a character (UTF-16 unit) within it.
+  struct Position {
+    qsizetype Line = 0;
+    qsizetype Column = 0;
+    auto operator<=>(const Position&) const = default;
+  };
+
+  explicit TMessageView(QWidget* parent = nullptr);
+
+  void clear();
+  // Appends each line as a line of its own; a view that showed the last line
+  // goes on showing it.
+  void AppendLines(const std::vector<std::string>& lines);
+
+  qsizetype LineCount() const { return static_cast<qsizetype>(starts_.size()); }
+  std::string Line(qsizetype line) const;
+  // All lines, joined by "\n".
+  QString toPlainText() const;
+
+  void selectAll();
+  // The selected text, lines joined by "\n", as bytes.
+  std::string SelectedBytes() const;
+  // Puts the selection on the clipboard.
+  void copy();
+  Position CursorPosition() const { return cursor_; }
+  Position AnchorPosition() const { return anchor_; }
+  qsizetype FirstVisibleLine() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QString LineText(qsizetype line) const;
+  int LineHeight() const;
+  int VisibleLines() const;
+  void UpdateScrollBars();
+  Position PositionAt(const QPoint& point) const;
+  // Moves the cursor; without extend the anchor follows it and nothing stays selected.
+  void MoveCursor(Position to, bool extend);
+  void EnsureVisible(const Position& position);
+  // Byte offset in the buffer of a position.
+  size_t ByteOffset(const Position& position) const;
+
+  std::string bytes_;
+  std::vector<size_t> starts_;  // where each line begins in bytes_
+  size_t longestLine_ = 0;      // bytes of the longest line, for the horizontal range
+  int widestSeen_ = 0;          // pixels of the widest line painted so far
+  Position anchor_;
+  Position cursor_;
+};
+
+}  // namespace zek
