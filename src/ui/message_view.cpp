@@ -16,6 +16,43 @@ namespace zek {
 namespace {
 
 constexpr int kMargin = 4;
+constexpr size_t kChunkBytes = size_t{1} << 20;
+
+// The copied selection: the chunks it spans and its two ends, put together
+// into text when a program asks for it.
+class SelectionData : public QMimeData {
+ public:
+  SelectionData(std::vector<std::shared_ptr<TMessageView::Chunk>> chunks, size_t endOffset)
+      : chunks_(std::move(chunks)), end_(endOffset) {}
+  size_t Begin = 0;  // in the first chunk
+
+  QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+  bool hasFormat(const QString& type) const override { return type == QLatin1String("text/plain"); }
+
+ protected:
+  QVariant retrieveData(const QString& type, QMetaType wanted) const override {
+    if (!hasFormat(type)) return {};
+    QByteArray bytes;
+    size_t size = 0;
+    for (size_t i = 0; i < chunks_.size(); ++i) size += Slice(i).second;
+    bytes.reserve(static_cast<qsizetype>(size));
+    for (size_t i = 0; i < chunks_.size(); ++i) {
+      const auto [from, length] = Slice(i);
+      bytes.append(chunks_[i]->Bytes.data() + from, static_cast<qsizetype>(length));
+    }
+    if (wanted == QMetaType::fromType<QString>()) return QString::fromUtf8(bytes);
+    return bytes;
+  }
+
+ private:
+  std::pair<size_t, size_t> Slice(size_t i) const {
+    const size_t from = i == 0 ? Begin : 0;
+    const size_t to = i + 1 == chunks_.size() ? end_ : chunks_[i]->Bytes.size();
+    return {from, to - from};
+  }
+  std::vector<std::shared_ptr<TMessageView::Chunk>> chunks_;
+  size_t end_;
+};
 
 }  // namespace
 
@@ -32,10 +69,9 @@ TMessageView::TMessageView(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 void TMessageView::clear() {
-  bytes_.clear();
-  bytes_.shrink_to_fit();
-  starts_.clear();
-  starts_.shrink_to_fit();
+  chunks_.clear();
+  lines_.clear();
+  lines_.shrink_to_fit();
   longestLine_ = 0;
   widestSeen_ = 0;
   anchor_ = cursor_ = {};
@@ -48,8 +84,17 @@ void TMessageView::AppendLines(const std::vector<std::string>& lines) {
   QScrollBar* bar = verticalScrollBar();
   const bool atEnd = bar->value() >= bar->maximum();
   for (const std::string& line : lines) {
-    starts_.push_back(bytes_.size());
-    bytes_ += line;
+    const size_t needed = line.size() + 1;
+    if (chunks_.empty() || chunks_.back()->Bytes.capacity() - chunks_.back()->Bytes.size() < needed) {
+      auto chunk = std::make_shared<Chunk>();
+      chunk->Bytes.reserve(std::max(kChunkBytes, needed));
+      chunks_.push_back(std::move(chunk));
+    }
+    std::string& bytes = chunks_.back()->Bytes;
+    lines_.push_back({static_cast<uint32_t>(chunks_.size() - 1), static_cast<uint32_t>(bytes.size()),
+                      static_cast<uint32_t>(line.size())});
+    bytes += line;
+    bytes += '\n';
     longestLine_ = std::max(longestLine_, line.size());
   }
   UpdateScrollBars();
@@ -58,9 +103,8 @@ void TMessageView::AppendLines(const std::vector<std::string>& lines) {
 }
 
 std::string TMessageView::Line(qsizetype line) const {
-  const auto at = static_cast<size_t>(line);
-  const size_t end = at + 1 < starts_.size() ? starts_[at + 1] : bytes_.size();
-  return bytes_.substr(starts_[at], end - starts_[at]);
+  const LineRef& ref = lines_[static_cast<size_t>(line)];
+  return chunks_[ref.Chunk]->Bytes.substr(ref.Offset, ref.Length);
 }
 
 QString TMessageView::LineText(qsizetype line) const { return FromNative(Line(line)); }
@@ -72,45 +116,35 @@ QString TMessageView::toPlainText() const {
 }
 
 void TMessageView::selectAll() {
-  if (starts_.empty()) return;
+  if (lines_.empty()) return;
   anchor_ = {0, 0};
   cursor_ = {LineCount() - 1, LineText(LineCount() - 1).size()};
   viewport()->update();
 }
 
-size_t TMessageView::ByteOffset(const Position& position) const {
-  if (starts_.empty()) return 0;
-  return starts_[static_cast<size_t>(position.Line)] + ToNative(LineText(position.Line).left(position.Column)).size();
+std::pair<size_t, size_t> TMessageView::ByteOffset(const Position& position) const {
+  const LineRef& ref = lines_[static_cast<size_t>(position.Line)];
+  return {ref.Chunk, ref.Offset + ToNative(LineText(position.Line).left(position.Column)).size()};
 }
 
 std::string TMessageView::SelectedBytes() const {
+  const QByteArray bytes = std::unique_ptr<QMimeData>(Selection())->data(QStringLiteral("text/plain"));
+  return bytes.toStdString();
+}
+
+QMimeData* TMessageView::Selection() const {
   const Position from = std::min(anchor_, cursor_);
   const Position to = std::max(anchor_, cursor_);
-  if (from == to) return {};
-  // The buffer has no line ends: they go in between the lines as they are copied.
-  std::string out;
-  const size_t begin = ByteOffset(from);
-  const size_t end = ByteOffset(to);
-  out.reserve(end - begin + static_cast<size_t>(to.Line - from.Line));
-  size_t at = begin;
-  for (qsizetype line = from.Line + 1; line <= to.Line; ++line) {
-    const size_t next = starts_[static_cast<size_t>(line)];
-    out.append(bytes_, at, next - at);
-    out += '\n';
-    at = next;
-  }
-  out.append(bytes_, at, end - at);
-  return out;
+  if (from == to) return new QMimeData;
+  const auto [firstChunk, begin] = ByteOffset(from);
+  const auto [lastChunk, end] = ByteOffset(to);
+  auto* data = new SelectionData({chunks_.begin() + firstChunk, chunks_.begin() + lastChunk + 1}, end);
+  data->Begin = begin;
+  return data;
 }
 
 void TMessageView::copy() {
-  std::string selected = SelectedBytes();
-  if (selected.empty()) return;
-  // Handed over as UTF-8 bytes: a QString of a million lines would double them.
-  auto* data = new QMimeData;
-  data->setData(QStringLiteral("text/plain;charset=utf-8"), QByteArray::fromStdString(selected));
-  data->setData(QStringLiteral("text/plain"), data->data(QStringLiteral("text/plain;charset=utf-8")));
-  QApplication::clipboard()->setMimeData(data);
+  if (anchor_ != cursor_) QApplication::clipboard()->setMimeData(Selection());
 }
 
 int TMessageView::LineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
@@ -183,7 +217,7 @@ void TMessageView::EnsureVisible(const Position& position) {
   QScrollBar* bar = verticalScrollBar();
   if (position.Line < bar->value()) bar->setValue(static_cast<int>(position.Line));
   if (position.Line >= bar->value() + VisibleLines()) bar->setValue(static_cast<int>(position.Line - VisibleLines() + 1));
-  const QString text = starts_.empty() ? QString() : LineText(position.Line);
+  const QString text = lines_.empty() ? QString() : LineText(position.Line);
   const int x = fontMetrics().horizontalAdvance(text.left(position.Column));
   QScrollBar* across = horizontalScrollBar();
   if (x < across->value()) across->setValue(x);
@@ -191,7 +225,7 @@ void TMessageView::EnsureVisible(const Position& position) {
 }
 
 void TMessageView::MoveCursor(Position to, bool extend) {
-  if (starts_.empty()) return;
+  if (lines_.empty()) return;
   to.Line = std::clamp<qsizetype>(to.Line, 0, LineCount() - 1);
   to.Column = std::clamp<qsizetype>(to.Column, 0, LineText(to.Line).size());
   cursor_ = to;
@@ -229,7 +263,7 @@ void TMessageView::keyPressEvent(QKeyEvent* event) {
       }
       break;
     case Qt::Key_Right:
-      if (!starts_.empty() && to.Column < LineText(to.Line).size()) {
+      if (!lines_.empty() && to.Column < LineText(to.Line).size()) {
         ++to.Column;
       } else {
         ++to.Line;
@@ -241,7 +275,7 @@ void TMessageView::keyPressEvent(QKeyEvent* event) {
       break;
     case Qt::Key_End:
       to.Line = control ? LineCount() - 1 : to.Line;
-      to.Column = starts_.empty() ? 0 : LineText(std::max<qsizetype>(0, to.Line)).size();
+      to.Column = lines_.empty() ? 0 : LineText(std::max<qsizetype>(0, to.Line)).size();
       break;
     default:
       return QAbstractScrollArea::keyPressEvent(event);
@@ -250,7 +284,7 @@ void TMessageView::keyPressEvent(QKeyEvent* event) {
 }
 
 TMessageView::Position TMessageView::PositionAt(const QPoint& point) const {
-  if (starts_.empty()) return {};
+  if (lines_.empty()) return {};
   const qsizetype line = std::clamp<qsizetype>(FirstVisibleLine() + (point.y() - kMargin / 2) / LineHeight(), 0,
                                                LineCount() - 1);
   const QString text = LineText(line);
@@ -274,7 +308,7 @@ void TMessageView::mouseMoveEvent(QMouseEvent* event) {
 
 void TMessageView::mouseDoubleClickEvent(QMouseEvent* event) {
   // A double click selects the whole line.
-  if (event->button() != Qt::LeftButton || starts_.empty()) return;
+  if (event->button() != Qt::LeftButton || lines_.empty()) return;
   const Position at = PositionAt(event->position().toPoint());
   MoveCursor({at.Line, 0}, false);
   MoveCursor({at.Line, LineText(at.Line).size()}, true);

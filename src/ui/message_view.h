@@ -6,8 +6,11 @@
 // document does.
 #include <QAbstractScrollArea>
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
+
+class QMimeData;
 
 namespace zek {
 
@@ -28,7 +31,7 @@ class TMessageView : public QAbstractScrollArea {
   // goes on showing it.
   void AppendLines(const std::vector<std::string>& lines);
 
-  qsizetype LineCount() const { return static_cast<qsizetype>(starts_.size()); }
+  qsizetype LineCount() const { return static_cast<qsizetype>(lines_.size()); }
   std::string Line(qsizetype line) const;
   // All lines, joined by "\n".
   QString toPlainText() const;
@@ -36,7 +39,8 @@ class TMessageView : public QAbstractScrollArea {
   void selectAll();
   // The selected text, lines joined by "\n", as bytes.
   std::string SelectedBytes() const;
-  // Puts the selection on the clipboard.
+  // Puts the selection on the clipboard. Its text is put together only when
+  // it is pasted, so that copying a million lines does not hold the window.
   void copy();
   Position CursorPosition() const { return cursor_; }
   Position AnchorPosition() const { return anchor_; }
@@ -63,11 +67,27 @@ class TMessageView : public QAbstractScrollArea {
   // Moves the cursor; without extend the anchor follows it and nothing stays selected.
   void MoveCursor(Position to, bool extend);
   void EnsureVisible(const Position& position);
-  // Byte offset in the buffer of a position.
-  size_t ByteOffset(const Position& position) const;
+  // A new clipboard record of the selection.
+  QMimeData* Selection() const;
+  // Where a position lies in the chunks: chunk and byte offset.
+  std::pair<size_t, size_t> ByteOffset(const Position& position) const;
 
-  std::string bytes_;
-  std::vector<size_t> starts_;  // where each line begins in bytes_
+ public:
+  // The lines are kept in chunks that never move once written, each line
+  // followed by "\n", so that a selection is one run of bytes across them and
+  // the clipboard can share them.
+  struct Chunk {
+    std::string Bytes;  // reserved once, never reallocated
+  };
+  struct LineRef {
+    uint32_t Chunk;
+    uint32_t Offset;
+    uint32_t Length;
+  };
+
+ private:
+  std::vector<std::shared_ptr<Chunk>> chunks_;
+  std::vector<LineRef> lines_;
   size_t longestLine_ = 0;      // bytes of the longest line, for the horizontal range
   int widestSeen_ = 0;          // pixels of the widest line painted so far
   Position anchor_;

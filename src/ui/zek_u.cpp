@@ -31,6 +31,8 @@ namespace {
 
 // The least time between two frames of a run: 30 a second.
 constexpr int kFrameMs = 33;
+// The least time between two dispatches of the window system's messages during a run.
+constexpr int kDispatchMs = 5;
 
 // Its height is the font's line height; capitals, umlauts and descenders make
 // sure of that in any font.
@@ -207,6 +209,7 @@ void TfrmZEKMain::closeEvent(QCloseEvent* event) {
 
 void TfrmZEKMain::Button1Click() {
   if (run_.Busy) return;
+  lastDispatch_.invalidate();  // the first request of a run is always served
   CallGuarded(this, [this] {
     // However the run ends, its last state is on the screen before anything
     // else is, the error box included.
@@ -355,7 +358,14 @@ void TfrmZEKMain::ShowPending() {
   }
 }
 
-void TfrmZEKMain::ProcessMessages() { QCoreApplication::processEvents(); }
+// A run asks after every line; with a million lines, asking the window system
+// each time takes several times as long as the run itself. Every kDispatchMs
+// is more often than a user can tell, and Cancel still takes effect at once.
+void TfrmZEKMain::ProcessMessages() {
+  if (run_.Busy && lastDispatch_.isValid() && lastDispatch_.elapsed() < kDispatchMs) return;
+  lastDispatch_.start();
+  QCoreApplication::processEvents();
+}
 
 std::string TfrmZEKMain::SourcePath() const { return Path1(); }
 

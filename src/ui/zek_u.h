@@ -151,6 +151,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
     std::vector<std::string> lines;
   } pending_;
   QElapsedTimer lastFrame_;
+  QElapsedTimer lastDispatch_;
   QTimer* frameTimer_;
 };
 
