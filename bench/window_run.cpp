@@ -9,8 +9,8 @@
 // zek32 --batch -o MsgDifferAt=1 -o StopAfterBytes=10000).
 // stdout: the lines of the message window, one per line, as zek32 --batch
 // prints them; stderr: "seconds S", "select_all S" and "copy S" with the time
-// from the press to the verdict and of the two keys. It needs a display
-// (bench/run.sh starts Xvfb for it).
+// from the press to the verdict and of the two keys, and "peak_kb K", the peak
+// resident memory up to then. It needs a display (bench/run.sh starts Xvfb for it).
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -19,7 +19,9 @@
 #include <QPushButton>
 #include <QWindow>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,15 @@ double PressKey(QWidget* target, Qt::Key key) {
   target->repaint();
   QApplication::processEvents();
   return Seconds(clock);
+}
+
+// The peak resident memory so far, in KiB.
+long PeakKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return -1;
 }
 
 }  // namespace
@@ -85,6 +96,7 @@ int main(int argc, char** argv) {
   window.Memo1->setFocus();
   const double selectAll = PressKey(window.Memo1, Qt::Key_A);
   const double copy = PressKey(window.Memo1, Qt::Key_C);
+  const long peakKb = PeakKb();  // before the check below pastes what was copied
   const QByteArray copied = QApplication::clipboard()->mimeData()->data("text/plain");
   size_t written = 0;
   for (qsizetype line = 0; line < window.Memo1->LineCount(); ++line) {
@@ -99,6 +111,6 @@ int main(int argc, char** argv) {
                  static_cast<long long>(copied.size()));
     return 2;
   }
-  std::fprintf(stderr, "seconds %.6f\nselect_all %.6f\ncopy %.6f\n", seconds, selectAll, copy);
+  std::fprintf(stderr, "seconds %.6f\nselect_all %.6f\ncopy %.6f\npeak_kb %ld\n", seconds, selectAll, copy, peakKb);
   return 0;
 }

@@ -79,24 +79,25 @@ void TMessageView::clear() {
   viewport()->update();
 }
 
-void TMessageView::AppendLines(const std::vector<std::string>& lines) {
-  if (lines.empty()) return;
+void TMessageView::Append(const std::string& line) {
+  const size_t needed = line.size() + 1;
+  if (chunks_.empty() || chunks_.back()->Bytes.capacity() - chunks_.back()->Bytes.size() < needed) {
+    auto chunk = std::make_shared<Chunk>();
+    chunk->Bytes.reserve(std::max(kChunkBytes, needed));
+    chunks_.push_back(std::move(chunk));
+  }
+  std::string& bytes = chunks_.back()->Bytes;
+  lines_.push_back({static_cast<uint32_t>(chunks_.size() - 1), static_cast<uint32_t>(bytes.size()),
+                    static_cast<uint32_t>(line.size())});
+  bytes += line;
+  bytes += '\n';
+  longestLine_ = std::max(longestLine_, line.size());
+}
+
+void TMessageView::ShowAppended() {
+  // The bar's range is still the one of the lines shown before.
   QScrollBar* bar = verticalScrollBar();
   const bool atEnd = bar->value() >= bar->maximum();
-  for (const std::string& line : lines) {
-    const size_t needed = line.size() + 1;
-    if (chunks_.empty() || chunks_.back()->Bytes.capacity() - chunks_.back()->Bytes.size() < needed) {
-      auto chunk = std::make_shared<Chunk>();
-      chunk->Bytes.reserve(std::max(kChunkBytes, needed));
-      chunks_.push_back(std::move(chunk));
-    }
-    std::string& bytes = chunks_.back()->Bytes;
-    lines_.push_back({static_cast<uint32_t>(chunks_.size() - 1), static_cast<uint32_t>(bytes.size()),
-                      static_cast<uint32_t>(line.size())});
-    bytes += line;
-    bytes += '\n';
-    longestLine_ = std::max(longestLine_, line.size());
-  }
   UpdateScrollBars();
   if (atEnd) bar->setValue(bar->maximum());
   viewport()->update();

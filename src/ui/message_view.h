@@ -27,9 +27,11 @@ class TMessageView : public QAbstractScrollArea {
   explicit TMessageView(QWidget* parent = nullptr);
 
   void clear();
-  // Appends each line as a line of its own; a view that showed the last line
-  // goes on showing it.
-  void AppendLines(const std::vector<std::string>& lines);
+  // Stores a line at the end; it is shown by the next ShowAppended.
+  void Append(const std::string& line);
+  // Shows the lines appended since the last call; a view that showed the last
+  // line goes on showing it.
+  void ShowAppended();
 
   qsizetype LineCount() const { return static_cast<qsizetype>(lines_.size()); }
   std::string Line(qsizetype line) const;

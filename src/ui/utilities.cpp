@@ -147,8 +147,9 @@ bool PressFocusedButton(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return false;
   const int key = static_cast<QKeyEvent*>(event)->key();
   auto* button = qobject_cast<QPushButton*>(watched);
-  if ((key != Qt::Key_Return && key != Qt::Key_Enter) || button == nullptr || !button->hasFocus() ||
-      !button->isEnabled())
+  // The window's focus widget: the key goes to it even before the window is active.
+  if ((key != Qt::Key_Return && key != Qt::Key_Enter) || button == nullptr ||
+      button->window()->focusWidget() != button || !button->isEnabled())
     return false;
   button->click();
   return true;
@@ -188,12 +189,12 @@ class TFileDialog : public QFileDialog {
 }  // namespace
 
 QString ChooseFile(QWidget* parent, bool save, const QString& filterName, const QString& pattern,
-                   const QString& startName) {
+                   const QString& startName, bool confirmOverwrite) {
   // Qt's own dialog, so that it behaves alike on every desktop and a pending
   // quit can close it like any other modal window.
   TFileDialog dialog(parent);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);

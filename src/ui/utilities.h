@@ -56,10 +56,12 @@ void ShowErrorBox(QWidget* parent, const std::exception& error);
 void ShowMessage(QWidget* parent, const QString& text);
 
 // The common Open or Save dialog, made for one command: its file name box starts
-// with startName, its filter list has the one entry filterName (files matching
-// pattern, in any case), no extension is added and no overwrite is questioned.
-// Returns the chosen full path, or a null string when the user cancels.
+// with startName (a path opens its directory), its filter list has the one
+// entry filterName (files matching pattern, in any case), no extension is
+// added, and an existing file is overwritten only after asking when
+// confirmOverwrite is set. Returns the chosen full path, or a null string when
+// the user cancels.
 QString ChooseFile(QWidget* parent, bool save, const QString& filterName, const QString& pattern,
-                   const QString& startName);
+                   const QString& startName, bool confirmOverwrite = false);
 
 }  // namespace zek

@@ -95,6 +95,8 @@ TfrmOptions::TfrmOptions(QWidget* owner)
   cbxCompareDifferentSize = Place(new QCheckBox("Compare files with different size", gbxCompare), 8, 52, 361, 17);
   lblCompNr1 = Place(new QLabel("Stop comparing after ", gbxCompare), 8, 80, 0, 16);
   speCompNr = Place(new TCompNrEdit(gbxCompare), 145, 76, 56, 26);
+  // Wide enough for "10000" and its arrows in whatever font it gets.
+  speCompNr->resize(std::max(56, speCompNr->sizeHint().width()), speCompNr->height());
   lblCompNr2 = Place(new QLabel("different bytes.", gbxCompare), 216, 80, 0, 16);
 
   btnOK = Place(new QPushButton("OK", this), 392, 264, 225, 105);

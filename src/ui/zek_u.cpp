@@ -4,12 +4,15 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QTimer>
 #include <functional>
@@ -17,6 +20,7 @@
 #include "engine/probe.h"
 #include "platform/console.h"
 #include "platform/file_access.h"
+#include "platform/profile.h"
 #include "ui/browse_u.h"
 #include "ui/layout.h"
 #include "ui/message_view.h"
@@ -133,6 +137,7 @@ void TfrmZEKMain::FormCreate() {
   frmIntro = new TfrmIntro(this);
   frmIntro->exec();
   ReadSettings(kSettingsFileName, *this, *frmOptions);
+  KeepReachable();
   run_.Busy = false;
 }
 
@@ -146,6 +151,7 @@ void TfrmZEKMain::FormActivate() {
   SetPath1(home + "*.*");
   edtPfad2->setText("/mnt/*.*");
   ReadSettings(kSettingsFileName, *this, *frmOptions);
+  KeepReachable();
   if (arguments_.size() >= 1) SetPath1(arguments_[0]);
   if (arguments_.size() >= 2) SetPath2(arguments_[1]);
   run_.ResetCounters();
@@ -199,8 +205,9 @@ void TfrmZEKMain::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // The run is not interrupted; Button1Click closes the window when it returns.
+  // The run stops as Cancel stops it; Button1Click closes the window when it returns.
   event->ignore();
+  run_.UserBreak = true;
   if (!closePending_) {
     closePending_ = true;
     qApp->installEventFilter(this);
@@ -237,20 +244,30 @@ void TfrmZEKMain::btnBrowse2Click() { BrowseForField(edtPfad2); }
 
 void TfrmZEKMain::BrowseForField(QLineEdit* field) { frmBrowse->BrowseFor(field, this); }
 
+// The settings dialogs open where settings were last loaded or saved, at
+// first in the directory of the program's own settings file.
+QString TfrmZEKMain::SettingsDialogStart() const {
+  if (!settingsDirectory_.isEmpty()) return settingsDirectory_ + "/*.ini";
+  return QFileInfo(FromNative(ResolveSettingsPath(kSettingsFileName))).absolutePath() + "/*.ini";
+}
+
 void TfrmZEKMain::LoadSettings1Click() {
-  const QString path = ChooseFile(this, false, "zek32 ini-files", "*.INI", "*.ini");
+  const QString path = ChooseFile(this, false, "zek32 ini-files", "*.INI", SettingsDialogStart());
   if (path.isNull()) return;
   if (Files().FileExists(ToNative(path))) {
+    settingsDirectory_ = QFileInfo(path).absolutePath();
     ReadSettings(ToNative(path), *this, *frmOptions);
+    KeepReachable();
   } else {
     ShowMessage(this, "File not found.");
   }
 }
 
 void TfrmZEKMain::SaveSettings1Click() {
-  const QString path = ChooseFile(this, true, "zek32 ini-files", "*.INI", "*.ini");
+  const QString path = ChooseFile(this, true, "zek32 ini-files", "*.INI", SettingsDialogStart(), true);
   if (path.isNull()) return;
   if (ProbeFileName(ToNative(path))) {
+    settingsDirectory_ = QFileInfo(path).absolutePath();
     CallGuarded(this, [&] { WriteSettings(ToNative(path), false, *this, *frmOptions); });
   } else {
     ShowMessage(this, "Can not create file.");
@@ -292,12 +309,13 @@ QLabel* TfrmZEKMain::StatusLabelOf(StatusLabel label) const {
 }
 
 void TfrmZEKMain::ClearMessages() {
-  pending_.lines.clear();
+  pending_.lines = false;
   Memo1->clear();
 }
 
 void TfrmZEKMain::AppendMessage(const std::string& line) {
-  pending_.lines.push_back(line);
+  Memo1->Append(line);
+  pending_.lines = true;
   ScheduleFrame();
 }
 
@@ -352,17 +370,20 @@ void TfrmZEKMain::ShowPending() {
     ProgressBarOneFile->setValue(*pending_.position);
     pending_.position.reset();
   }
-  if (!pending_.lines.empty()) {
-    Memo1->AppendLines(pending_.lines);
-    pending_.lines.clear();
+  if (pending_.lines) {
+    Memo1->ShowAppended();
+    pending_.lines = false;
   }
 }
 
 // A run asks after every line; with a million lines, asking the window system
 // each time takes several times as long as the run itself. Every kDispatchMs
-// is more often than a user can tell, and Cancel still takes effect at once.
+// is more often than a user can tell, and Cancel still takes effect at once
+// (16 requests take well under a millisecond: a line, a file or 200,000 bytes each).
 void TfrmZEKMain::ProcessMessages() {
-  if (run_.Busy && lastDispatch_.isValid() && lastDispatch_.elapsed() < kDispatchMs) return;
+  // Even reading the clock at every request shows in a run's time: it is read at every 16th.
+  if (run_.Busy && lastDispatch_.isValid() && (++dispatchRequests_ % 16 != 0 || lastDispatch_.elapsed() < kDispatchMs))
+    return;
   lastDispatch_.start();
   QCoreApplication::processEvents();
 }
@@ -422,5 +443,16 @@ std::string TfrmZEKMain::Path2() const { return ToNative(edtPfad2->text()); }
 void TfrmZEKMain::SetPath2(const std::string& text) { edtPfad2->setText(FromNative(text)); }
 
 void TfrmZEKMain::Close() { close(); }
+
+void TfrmZEKMain::KeepReachable() {
+  if (State() != WindowState::Normal) return;
+  const Bounds outer = OuterBounds(this);
+  const QScreen* screen = QGuiApplication::screenAt(QPoint(outer.Left + outer.Width / 2, outer.Top + outer.Height / 2));
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const Origin origin = ReachableOrigin(outer, {area.left(), area.top(), area.width(), area.height()});
+  if (origin != Origin{outer.Left, outer.Top}) MoveOuter(this, origin);
+}
 
 }  // namespace zek
