@@ -231,6 +231,10 @@ TfrmBrowse::TfrmBrowse(QWidget* owner) : QDialog(owner) {
   btnCancel = new QPushButton("Cancel", this);
   btnOK = new QPushButton("OK", this);
   Label1 = new QLabel("File Mask: ", this);
+  Label1->setBuddy(Edit);
+  Edit->setAccessibleName("File Mask");
+  DriveComboBox->setAccessibleName("Volume");
+  DirectoryListBox->setAccessibleName("Directory");
   // Enter on any other control accepts: OK is drawn as the default, and a
   // focused button as the one that Enter presses.
   btnOK->setDefault(true);

@@ -111,6 +111,11 @@ TfrmOptions::TfrmOptions(QWidget* owner)
   cbxWarpSpeed = Place(new QCheckBox("Use Warp XVZ 3000 Acc.", GroupBox1), 16, 56, 257, 17);
 
   for (QLabel* label : {Label1, lblCompNr1, lblCompNr2}) label->setTextFormat(Qt::PlainText);
+  Label1->setBuddy(edtLogName);
+  lblCompNr1->setBuddy(speCompNr);
+  edtLogName->setAccessibleName("Name of Log-file");
+  speCompNr->setAccessibleName("Stop comparing after this many different bytes");
+  btnBrowse->setAccessibleName("Browse for the log file");
   RefitAllLabels(this);
 
   // Tab order: each group's own order, the groups in the dialog's order.

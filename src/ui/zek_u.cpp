@@ -91,6 +91,16 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   lblByteTotal = new QLabel(client_);
   for (QLabel* label : {lblPfad1, lblPfad2, lblFile, lblNichtGefunden, lblVerschieden, lblTotal, lblByteTotal})
     label->setTextFormat(Qt::PlainText);
+  // What a screen reader says for each control: the labels beside the fields
+  // name them, the rest get names of their own.
+  lblPfad1->setBuddy(edtPfad1);
+  lblPfad2->setBuddy(edtPfad2);
+  edtPfad1->setAccessibleName("Source");
+  edtPfad2->setAccessibleName("Target");
+  btnBrowse1->setAccessibleName("Browse for the source");
+  btnBrowse2->setAccessibleName("Browse for the target");
+  Memo1->setAccessibleName("Messages");
+  ProgressBarOneFile->setAccessibleName("Progress of the current file");
   // The message window comes last, so that a keyboard user can reach its lines.
   const QList<QWidget*> tabOrder = {edtPfad1, edtPfad2, cbxIncludeSubDir, btnStart, btnCancel, btnQuit,
                                     btnBrowse1, btnBrowse2, Memo1};
