@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,6 +10,7 @@
 #include <QEvent>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -20,8 +22,15 @@ QFont WindowsFont(int pixelHeight) {
   // still fit; without any of them the system's sans-serif font is used.
   font.setFamilies({"MS Sans Serif", "Liberation Sans", "Arimo", "Arial", "Nimbus Sans", "Helvetica"});
   font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixelHeight);
+  // In points, so that it grows with the desktop's font size (its logical
+  // DPI); at the usual 96 DPI it is pixelHeight pixels high.
+  font.setPointSizeF(pixelHeight * 72.0 / kDesignDpi);
   return font;
+}
+
+double FontScale() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen == nullptr ? 1.0 : std::max(1.0, screen->logicalDotsPerInchY() / kDesignDpi);
 }
 
 QIcon ProgramIcon() { return QIcon(QStringLiteral(":/zek32/zek32.png")); }

@@ -21,9 +21,15 @@ inline constexpr const char* kApplicationTitle = "ZEK32";
 // The product's full title, shown by the intro window and the help text.
 inline constexpr const char* kProductTitle = "ZEK32 Directory Compare";
 
-// "MS Sans Serif" at the given pixel height; where that family is missing, the
-// system's sans-serif font stands in.
+// The desktop resolution at which a font's size in points gives the size in pixels it was designed with.
+inline constexpr double kDesignDpi = 96.0;
+
+// "MS Sans Serif" at the given pixel height at kDesignDpi, larger with a larger
+// desktop font; where that family is missing, the system's sans-serif font stands in.
 QFont WindowsFont(int pixelHeight);
+// How much larger than designed the desktop's fonts are (1 at kDesignDpi, never
+// less): windows of fixed layout grow by it.
+double FontScale();
 
 QIcon ProgramIcon();
 

@@ -21,9 +21,12 @@ namespace {
 // The nine message boxes read as the quoted message line.
 QString Quoted(const char* text) { return QStringLiteral("\"%1\"").arg(QLatin1String(text)); }
 
+// The fixed layout grows with the desktop's font size.
+int Scaled(int pixels) { return static_cast<int>(pixels * FontScale() + 0.5); }
+
 template <class Control>
 Control* Place(Control* control, int left, int top, int width, int height) {
-  control->setGeometry(left, top, width, height);
+  control->setGeometry(Scaled(left), Scaled(top), Scaled(width), Scaled(height));
   return control;
 }
 
@@ -70,7 +73,7 @@ TfrmOptions::TfrmOptions(QWidget* owner)
                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
   setWindowTitle("Options");
   setFont(WindowsFont(13));
-  setFixedSize(625, 376);
+  setFixedSize(Scaled(625), Scaled(376));
 
   gbxMessage = Place(new QGroupBox("Messages", this), 8, 3, 321, 246);
   cbxFilesEqual = Place(new QCheckBox(Quoted("Files equal"), gbxMessage), 8, 24, 280, 17);
@@ -96,7 +99,7 @@ TfrmOptions::TfrmOptions(QWidget* owner)
   lblCompNr1 = Place(new QLabel("Stop comparing after ", gbxCompare), 8, 80, 0, 16);
   speCompNr = Place(new TCompNrEdit(gbxCompare), 145, 76, 56, 26);
   // Wide enough for "10000" and its arrows in whatever font it gets.
-  speCompNr->resize(std::max(56, speCompNr->sizeHint().width()), speCompNr->height());
+  speCompNr->resize(std::max(Scaled(56), speCompNr->sizeHint().width()), speCompNr->height());
   lblCompNr2 = Place(new QLabel("different bytes.", gbxCompare), 216, 80, 0, 16);
 
   btnOK = Place(new QPushButton("OK", this), 392, 264, 225, 105);
