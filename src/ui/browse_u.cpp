@@ -40,6 +40,7 @@ class RowIndentDelegate : public QStyledItemDelegate {
       painter->save();
       const bool selected = option.state & QStyle::State_Selected;
       painter->setPen(QPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DotLine));
+      painter->setBrush(Qt::NoBrush);
       painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
       painter->restore();
     }
