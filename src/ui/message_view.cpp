@@ -1,5 +1,7 @@
 #include "ui/message_view.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -56,7 +58,147 @@ class SelectionData : public QMimeData {
 
 }  // namespace
 
+// The lines as one read-only text for screen readers, read by line or by
+// character; offsets count UTF-16 units, each line ended by "\n".
+class TMessageViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+ public:
+  explicit TMessageViewAccessible(TMessageView* view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.readOnly = true;
+    state.multiLine = true;
+    return state;
+  }
+
+  int characterCount() const override {
+    return View().LineCount() == 0 ? 0 : static_cast<int>(Start(View().LineCount()) - 1);
+  }
+  QString text(int startOffset, int endOffset) const override {
+    TMessageView& view = View();
+    if (view.LineCount() == 0 || endOffset <= startOffset) return {};
+    const TMessageView::Position from = At(startOffset), to = At(endOffset);
+    QStringList lines;
+    for (qsizetype line = from.Line; line <= to.Line; ++line) {
+      const QString text = view.LineText(line);
+      const qsizetype begin = line == from.Line ? from.Column : 0;
+      lines << text.mid(begin, (line == to.Line ? to.Column : text.size()) - begin);
+    }
+    return lines.join(QChar('\n'));
+  }
+  int cursorPosition() const override { return Offset(View().cursor_); }
+  void setCursorPosition(int position) override { View().MoveCursor(At(position), false); }
+  int selectionCount() const override { return View().anchor_ != View().cursor_ ? 1 : 0; }
+  void selection(int, int* startOffset, int* endOffset) const override {
+    *startOffset = Offset(std::min(View().anchor_, View().cursor_));
+    *endOffset = Offset(std::max(View().anchor_, View().cursor_));
+  }
+  void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+  void removeSelection(int) override { View().MoveCursor(View().cursor_, false); }
+  void setSelection(int, int startOffset, int endOffset) override {
+    View().MoveCursor(At(startOffset), false);
+    View().MoveCursor(At(endOffset), true);
+  }
+  QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                       int* endOffset) const override {
+    return Piece(offset, boundary, 0, startOffset, endOffset);
+  }
+  QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                           int* endOffset) const override {
+    return Piece(offset, boundary, -1, startOffset, endOffset);
+  }
+  QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                          int* endOffset) const override {
+    return Piece(offset, boundary, 1, startOffset, endOffset);
+  }
+  QRect characterRect(int offset) const override {
+    TMessageView& view = View();
+    if (view.LineCount() == 0) return {};
+    const TMessageView::Position at = At(offset);
+    const QString text = view.LineText(at.Line);
+    const QFontMetrics metrics = view.fontMetrics();
+    const QPoint topLeft(kMargin - view.horizontalScrollBar()->value() + metrics.horizontalAdvance(text.left(at.Column)),
+                         kMargin / 2 + static_cast<int>(at.Line - view.FirstVisibleLine()) * view.LineHeight());
+    const int width = at.Column < text.size() ? metrics.horizontalAdvance(text.at(at.Column)) : 1;
+    return QRect(view.viewport()->mapToGlobal(topLeft), QSize(width, view.LineHeight()));
+  }
+  int offsetAtPoint(const QPoint& point) const override {
+    return Offset(View().PositionAt(View().viewport()->mapFromGlobal(point)));
+  }
+  void scrollToSubstring(int startIndex, int) override { View().EnsureVisible(At(startIndex)); }
+  QString attributes(int offset, int* startOffset, int* endOffset) const override {
+    *startOffset = *endOffset = offset;
+    return {};
+  }
+
+ private:
+  TMessageView& View() const { return *static_cast<TMessageView*>(widget()); }
+  // Where a line starts in the text; one past the last line gives the length + 1.
+  qsizetype Start(qsizetype line) const {
+    TMessageView& view = View();
+    std::vector<qsizetype>& starts = view.characterStarts_;
+    if (starts.empty()) starts.push_back(0);
+    while (static_cast<qsizetype>(starts.size()) <= line)
+      starts.push_back(starts.back() + view.LineText(static_cast<qsizetype>(starts.size()) - 1).size() + 1);
+    return starts[static_cast<size_t>(line)];
+  }
+  int Offset(const TMessageView::Position& at) const {
+    return View().LineCount() == 0 ? 0 : static_cast<int>(Start(at.Line) + at.Column);
+  }
+  TMessageView::Position At(int offset) const {
+    const qsizetype count = View().LineCount();
+    if (count == 0) return {};
+    Start(count);
+    const std::vector<qsizetype>& starts = View().characterStarts_;
+    const auto after = std::upper_bound(starts.begin(), starts.begin() + count, static_cast<qsizetype>(std::max(0, offset)));
+    const qsizetype line = (after - starts.begin()) - 1;
+    return {line, std::min<qsizetype>(offset - starts[static_cast<size_t>(line)], View().LineText(line).size())};
+  }
+  // The line (or character) at offset, or the one before or after it.
+  QString Piece(int offset, QAccessible::TextBoundaryType boundary, int step, int* startOffset, int* endOffset) const {
+    *startOffset = *endOffset = -1;
+    const int count = characterCount();
+    if (View().LineCount() == 0) return {};
+    if (boundary == QAccessible::NoBoundary) {
+      *startOffset = 0;
+      *endOffset = count;
+      return text(0, count);
+    }
+    if (boundary == QAccessible::CharBoundary) {
+      const int at = offset + step;
+      if (at < 0 || at >= count) return {};
+      *startOffset = at;
+      *endOffset = at + 1;
+      return text(at, at + 1);
+    }
+    // Words, sentences and paragraphs are read as the line that holds them.
+    const qsizetype line = At(offset).Line + step;
+    if (line < 0 || line >= View().LineCount()) return {};
+    *startOffset = static_cast<int>(Start(line));
+    *endOffset = std::min(count, static_cast<int>(Start(line + 1)));  // the last line has no "\n"
+    return View().LineText(line) + (line + 1 < View().LineCount() ? QStringLiteral("\n") : QString());
+  }
+};
+
+namespace {
+
+QAccessibleInterface* MessageViewAccessible(const QString&, QObject* object) {
+  if (auto* view = qobject_cast<TMessageView*>(object)) return new TMessageViewAccessible(view);
+  return nullptr;
+}
+
+}  // namespace
+
 TMessageView::TMessageView(QWidget* parent) : QAbstractScrollArea(parent) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(MessageViewAccessible);
+    return true;
+  }();
+  Q_UNUSED(accessible);
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -70,6 +212,7 @@ TMessageView::TMessageView(QWidget* parent) : QAbstractScrollArea(parent) {
 
 void TMessageView::clear() {
   chunks_.clear();
+  characterStarts_.clear();
   lines_.clear();
   lines_.shrink_to_fit();
   longestLine_ = 0;

@@ -14,6 +14,8 @@ class QMimeData;
 
 namespace zek {
 
+class TMessageViewAccessible;
+
 class TMessageView : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -61,6 +63,7 @@ class TMessageView : public QAbstractScrollArea {
   void changeEvent(QEvent* event) override;
 
  private:
+  friend class TMessageViewAccessible;
   QString LineText(qsizetype line) const;
   int LineHeight() const;
   int VisibleLines() const;
@@ -90,6 +93,9 @@ class TMessageView : public QAbstractScrollArea {
  private:
   std::vector<std::shared_ptr<Chunk>> chunks_;
   std::vector<LineRef> lines_;
+  // For screen readers: where each line starts in the text as UTF-16 units,
+  // lines ended by "\n"; filled up only when one asks.
+  mutable std::vector<qsizetype> characterStarts_;
   size_t longestLine_ = 0;      // bytes of the longest line, for the horizontal range
   int widestSeen_ = 0;          // pixels of the widest line painted so far
   Position anchor_;

@@ -57,5 +57,26 @@ TEST(AccessibilityTest, EveryControlHasANameAndFieldsTheirLabels) {
   EXPECT_FALSE(Name(help.HelpMemo).isEmpty());
 }
 
+// The message window's lines could not be read by a screen reader at all.
+TEST(AccessibilityTest, AScreenReaderReadsTheMessageWindowByLine) {
+  TMessageView view;
+  for (const char* line : {"running...", "Target file not found: /t/\xC3\xA4", "finished."}) view.Append(line);
+  view.ShowAppended();
+  QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&view)->textInterface();
+  ASSERT_NE(text, nullptr);
+  const QString all = QString::fromUtf8("running...\nTarget file not found: /t/\xC3\xA4\nfinished.");
+  EXPECT_EQ(text->characterCount(), all.size());
+  EXPECT_EQ(text->text(0, text->characterCount()), all);
+  int start = 0, end = 0;
+  EXPECT_EQ(text->textAtOffset(12, QAccessible::LineBoundary, &start, &end),
+            QString::fromUtf8("Target file not found: /t/\xC3\xA4\n"));
+  EXPECT_EQ(start, 11);
+  EXPECT_EQ(text->textAfterOffset(12, QAccessible::LineBoundary, &start, &end), "finished.");
+  // The keyboard cursor is the reader's cursor.
+  text->setCursorPosition(end - 1);
+  EXPECT_EQ(view.CursorPosition(), (TMessageView::Position{2, 8}));
+  EXPECT_EQ(text->cursorPosition(), end - 1);
+}
+
 }  // namespace
 }  // namespace zek::test
