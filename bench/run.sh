@@ -11,6 +11,9 @@
 #   E  set A with the target's first byte changed             cmp
 #   W  set B compared in the window (Compare pressed under     zek32 --batch
 #      Xvfb by bench/window_run.cpp), from the press to the verdict
+#   M  a million lines in the window: 102 pairs of 10,000       zek32 --batch
+#      bytes differing in every byte, each position reported;
+#      also peak memory and the times of Ctrl+A and Ctrl+C
 #
 # Each command is warmed up once with the page cache warm, then run RUNS times,
 # interleaved (ours, peer, ours, peer, ...); the table gives the medians and the
@@ -41,10 +44,10 @@ if [[ $COLD == 1 ]]; then
     exit 0
   fi
   SETS=${1:-ABD}
-  SETS=${SETS//[CEW]/}
+  SETS=${SETS//[CEWM]/}
   RUNS=${RUNS:-3}
 else
-  SETS=${1:-ABCDEW}
+  SETS=${1:-ABCDEWM}
   RUNS=${RUNS:-9}
 fi
 BUILD=${BUILD:-$ROOT/build-bench}
@@ -56,7 +59,7 @@ die() {
   exit 1
 }
 
-[[ $SETS =~ ^[A-EW]+$ ]] || die "SETS must be letters of ABCDEW, not '$SETS'"
+[[ $SETS =~ ^[A-EWM]+$ ]] || die "SETS must be letters of ABCDEWM, not '$SETS'"
 MIN_RUNS=$([[ $COLD == 1 ]] && echo 3 || echo 5)
 [[ $RUNS =~ ^[0-9]+$ && $RUNS -ge $MIN_RUNS ]] || die "RUNS must be $MIN_RUNS or more"
 
@@ -298,6 +301,25 @@ if [[ $SETS == *D* ]]; then
   done
 fi
 
+start_xvfb() {
+  cmake --build "$BUILD" --target window_run >/dev/null
+  rm -f "$WORK/display"
+  # -displayfd picks a free display and writes its number once the server is ready.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  for ((i = 0; i < 100; i++)); do
+    [[ -s $WORK/display ]] && break
+    sleep 0.1
+  done
+  [[ -s $WORK/display ]] || die "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+}
+
+stop_xvfb() {
+  kill "$XVFB_PID"
+  wait "$XVFB_PID" 2>/dev/null || true
+  XVFB_PID=""
+}
+
 # window_seconds DIR: one run through the window; prints the seconds from the
 # press of Compare to the painted verdict.
 window_seconds() {
@@ -316,15 +338,7 @@ if [[ $SETS == *W* ]]; then
   else
     need_space 1700 || die "set W needs 1.7 GB free in $WORK"
     echo "Set W: set B compared in the window under Xvfb, against the batch run"
-    cmake --build "$BUILD" --target window_run >/dev/null
-    # -displayfd picks a free display and writes its number once the server is ready.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-    XVFB_PID=$!
-    for ((i = 0; i < 100; i++)); do
-      [[ -s $WORK/display ]] && break
-      sleep 0.1
-    done
-    [[ -s $WORK/display ]] || die "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+    start_xvfb
     W=$WORK/W
     "$MAKE_SETS" tree "$W" 20000
     warm "$W"
@@ -342,10 +356,57 @@ if [[ $SETS == *W* ]]; then
       awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f\n", b - a}' >>"$W/batch.times"
     done
     echo "W|ours in the window vs \`zek32 --batch\`|$(median <"$W/window.times")|$(median <"$W/batch.times")|1.15|-" >>"$RESULTS"
-    kill "$XVFB_PID"
-    wait "$XVFB_PID" 2>/dev/null || true
-    XVFB_PID=""
+    stop_xvfb
     rm -rf "$W"
+  fi
+fi
+
+if [[ $SETS == *M* ]]; then
+  if [[ $GUI != ON ]]; then
+    echo "Set M: skipped, this build has no windows"
+  elif ! command -v Xvfb >/dev/null; then
+    echo "Set M: skipped, Xvfb is missing (apt-get install xvfb)"
+  else
+    echo "Set M: a million lines in the window under Xvfb, against the batch run"
+    start_xvfb
+    M=$WORK/M
+    mkdir -p "$M/src" "$M/tgt"
+    for ((i = 0; i < 102; i++)); do
+      head -c 10000 /dev/zero >"$M/src/f$i"
+      head -c 10000 /dev/zero | tr '\0' '\377' >"$M/tgt/f$i"
+      touch -d @1700000000 "$M/src/f$i" "$M/tgt/f$i"
+    done
+    : >"$M/window.times"
+    : >"$M/batch.times"
+    : >"$M/select.times"
+    for ((i = 0; i <= RUNS; i++)); do
+      DISPLAY=:$(cat "$WORK/display") QT_QPA_PLATFORM=xcb \
+        "$BUILD/window_run" --differ-at "$M/src/*.*" "$M/tgt/" >"$M/window.txt" 2>"$M/err.txt" ||
+        die "window_run failed: $(cat "$M/err.txt")"
+      code=0
+      /usr/bin/time -v -o "$M/batch.mem" "$ZEK" --batch -o MsgDifferAt=1 -o StopAfterBytes=10000 \
+        "$M/src/*.*" "$M/tgt/" >"$M/batch.txt" || code=$?
+      [[ $code -eq 1 ]] || die "ours exited with $code instead of 1 on $M"
+      cmp -s "$M/window.txt" "$M/batch.txt" || die "the window showed other lines than batch mode printed on $M"
+      # The first round warms the cache.
+      ((i == 0)) && continue
+      awk '$1 == "seconds" {print $2}' "$M/err.txt" >>"$M/window.times"
+      awk '$1 == "select_all" {s = $2} $1 == "copy" {c = $2} END {print s + c}' "$M/err.txt" >>"$M/select.times"
+      awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); print p[n] + (n > 1 ? p[n - 1] * 60 : 0)}' \
+        "$M/batch.mem" >>"$M/batch.times"
+    done
+    lines=$(wc -l <"$M/batch.txt")
+    # The window's peak up to Ctrl+C; a paste into another program puts the copied text together once more.
+    window_kb=$(awk '$1 == "peak_kb" {print $2}' "$M/err.txt")
+    batch_kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$M/batch.mem")
+    echo "M|$lines lines in the window vs \`zek32 --batch\`|$(median <"$M/window.times")|$(median <"$M/batch.times")|1.5|-" >>"$RESULTS"
+    awk -v w="$window_kb" -v b="$batch_kb" -v s="$(median <"$M/select.times")" -v n="$lines" 'BEGIN {
+      d = (w - b) * 1024 / 1e6
+      printf "Set M, %d lines: peak RSS %.1f MB in the window, %.1f MB in batch mode, %.1f MB more (goal: under 200 MB: %s);", n, w * 1024 / 1e6, b * 1024 / 1e6, d, d < 200 ? "met" : "NOT met"
+      printf " Ctrl+A and Ctrl+C %.3f s (goal: within 2 s: %s)\n", s, s <= 2 ? "met" : "NOT met"
+    }'
+    stop_xvfb
+    rm -rf "$M"
   fi
 fi
 

@@ -5,6 +5,8 @@
 # the help window.
 #   tools/screenshot.sh [BUILD_DIR [OUT_DIR]]     (defaults: build, docs)
 #   WM=openbox tools/screenshot.sh ...            pictures with that window manager's frames
+#   DARK=1 tools/screenshot.sh ...                the dark colour scheme of qt6ct, saved as
+#                                                 screenshot-*-dark.png (apt-get install qt6ct)
 # Needs Xvfb, xdotool and ImageMagick's import (apt-get install xvfb xdotool imagemagick).
 set -euo pipefail
 
@@ -46,6 +48,16 @@ touch -r data/b.txt backup/b.txt
 export XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
 printf '[Appearence]\nWidth=560\nHeight=540\n' >"$XDG_CONFIG_HOME/zek32.ini"
+suffix=""
+if [ -n "${DARK:-}" ]; then
+  scheme=/usr/share/qt6ct/colors/darker.conf
+  [ -f "$scheme" ] || { echo "screenshot.sh: DARK=1 needs qt6ct (apt-get install qt6ct)" >&2; exit 2; }
+  mkdir -p "$XDG_CONFIG_HOME/qt6ct"
+  printf '[Appearance]\ncolor_scheme_path=%s\ncustom_palette=true\nstyle=Fusion\n' "$scheme" \
+    >"$XDG_CONFIG_HOME/qt6ct/qt6ct.conf"
+  export QT_QPA_PLATFORMTHEME=qt6ct
+  suffix=-dark
+fi
 
 echo "== batch run"
 "$program" --batch 'data/*.txt' backup/ || true
@@ -86,12 +98,12 @@ sleep 0.5
 # and the Source field has it: three tabs reach Compare.
 xdotool key Tab Tab Tab space
 sleep 1
-import "${frame[@]}" -window "$main" "$out/screenshot-main.png"
+import "${frame[@]}" -window "$main" "$out/screenshot-main$suffix.png"
 
 xdotool key alt+o
 options=$(wait_window '^Options$')
 sleep 0.5
-import "${frame[@]}" -window "$options" "$out/screenshot-options.png"
+import "${frame[@]}" -window "$options" "$out/screenshot-options$suffix.png"
 xdotool key Escape
 sleep 0.5
 
@@ -101,7 +113,7 @@ width=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: \([0-9]*\)x.*/
 xdotool mousemove --window "$main" $((width - 40)) 46 click 1
 browse=$(wait_window '^Browse$')
 sleep 0.5
-import "${frame[@]}" -window "$browse" "$out/screenshot-browse.png"
+import "${frame[@]}" -window "$browse" "$out/screenshot-browse$suffix.png"
 # Enter accepts the dialog; the field keeps its value, the dialog being preset from it.
 xdotool key Return
 sleep 0.5
@@ -113,7 +125,7 @@ sleep 0.5
 xdotool key h
 help=$(wait_window '^How to use ZEK32$')
 sleep 0.5
-import "${frame[@]}" -window "$help" "$out/screenshot-help.png"
+import "${frame[@]}" -window "$help" "$out/screenshot-help$suffix.png"
 
 
 echo "== saved"

@@ -20,7 +20,34 @@ bool IsSet(const char* name) {
   return value != nullptr && *value != '\0';
 }
 
+// Qt's warnings that say nothing to a user: no runtime directory when run as
+// root, and the offscreen platform's missing size hints.
+QtMessageHandler previousHandler = nullptr;
+
+void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")) ||
+      message.contains(QLatin1String("does not support propagateSizeHints()")))
+    return;
+  previousHandler(type, context, message);
+}
+
 }  // namespace
+
+std::optional<std::vector<std::string>> WindowArguments(const std::vector<std::string>& arguments, std::string& error) {
+  std::vector<std::string> paths;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      error = "unknown argument '" + argument + "'";
+      return std::nullopt;
+    } else {
+      paths.push_back(argument);
+    }
+  }
+  return paths;
+}
 
 int RunGui(int argc, char** argv) {
   // Without a display Qt aborts the whole process; say what works instead.
@@ -29,16 +56,20 @@ int RunGui(int argc, char** argv) {
                stderr);
     return kExitTrouble;
   }
+  previousHandler = qInstallMessageHandler(QuietMessages);
   QApplication application(argc, argv);  // takes out the arguments meant for Qt
   QApplication::setApplicationName("zek32");
   QApplication::setDesktopFileName("zek32");
   QApplication::setWindowIcon(ProgramIcon());
 
-  std::vector<std::string> arguments(argv + 1, argv + argc);
-  // "--" ends the program's own options, so that a path may begin with "-".
-  if (!arguments.empty() && arguments.front() == "--") arguments.erase(arguments.begin());
+  std::string error;
+  const auto arguments = WindowArguments(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!arguments) {
+    std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.c_str());
+    return kExitTrouble;
+  }
 
-  TfrmZEKMain frmZEKMain(arguments);
+  TfrmZEKMain frmZEKMain(*arguments);
   TfrmHelp frmHelp;
   TfrmTroubleShooting frmTroubleShooting;
   frmZEKMain.frmHelp = &frmHelp;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStorageInfo>
@@ -33,6 +34,16 @@ class RowIndentDelegate : public QStyledItemDelegate {
     QStyleOptionViewItem indented = option;
     indented.rect.setLeft(option.rect.left() + index.data(kDepthRole).toInt() * TDirectoryListBox::kIndent);
     QStyledItemDelegate::paint(painter, indented, index);
+    // The styles mark the current row by its selection alone; a dotted frame
+    // tells a keyboard user that the tree, not the volume list, has the focus.
+    if (option.state & QStyle::State_HasFocus) {
+      painter->save();
+      const bool selected = option.state & QStyle::State_Selected;
+      painter->setPen(QPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DotLine));
+      painter->setBrush(Qt::NoBrush);
+      painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
+      painter->restore();
+    }
   }
 };
 
@@ -221,7 +232,13 @@ TfrmBrowse::TfrmBrowse(QWidget* owner) : QDialog(owner) {
   btnCancel = new QPushButton("Cancel", this);
   btnOK = new QPushButton("OK", this);
   Label1 = new QLabel("File Mask: ", this);
-  for (QPushButton* button : {btnCancel, btnOK}) button->setAutoDefault(false);
+  Label1->setBuddy(Edit);
+  Edit->setAccessibleName("File Mask");
+  DriveComboBox->setAccessibleName("Volume");
+  DirectoryListBox->setAccessibleName("Directory");
+  // Enter on any other control accepts: OK is drawn as the default, and a
+  // focused button as the one that Enter presses.
+  btnOK->setDefault(true);
   setTabOrder(DriveComboBox, DirectoryListBox);
   setTabOrder(DirectoryListBox, Edit);
   setTabOrder(Edit, btnCancel);
@@ -278,6 +295,7 @@ bool TfrmBrowse::event(QEvent* event) {
 }
 
 bool TfrmBrowse::eventFilter(QObject* watched, QEvent* event) {
+  if (PressFocusedButton(watched, event)) return true;
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {

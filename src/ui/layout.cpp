@@ -93,4 +93,18 @@ Origin CenteredOver(const Bounds& owner, int32_t width, int32_t height) {
 
 int32_t CenteredLeft(int32_t width, int32_t labelWidth) { return (width - labelWidth) / 2; }
 
+Origin ReachableOrigin(const Bounds& window, const Bounds& screen) {
+  // The part of the title bar that must be on the screen to grab the window.
+  constexpr int32_t kGripWidth = 100;
+  constexpr int32_t kGripHeight = 20;
+  const int32_t right = screen.Left + screen.Width;
+  const int32_t bottom = screen.Top + screen.Height;
+  const int32_t visibleWidth = MinOf(window.Left + window.Width, right) - MaxOf(window.Left, screen.Left);
+  const bool reachable = visibleWidth >= MinOf(kGripWidth, window.Width) && window.Top >= screen.Top &&
+                         window.Top + kGripHeight <= bottom;
+  if (reachable) return {window.Left, window.Top};
+  return {MaxOf(screen.Left, MinOf(window.Left, right - window.Width)),
+          MaxOf(screen.Top, MinOf(window.Top, bottom - window.Height))};
+}
+
 }  // namespace zek

@@ -72,6 +72,12 @@ HelpLayout ComputeHelpLayout(int32_t clientWidth, int32_t clientHeight);
 // bounds); the halves round to even and neither edge goes below 0.
 Origin CenteredOver(const Bounds& owner, int32_t width, int32_t height);
 
+// Where a window of these outer bounds goes so that a user can reach it on a
+// screen's available area: where it stands, as long as enough of its top
+// strip (the title bar) is on the screen to grab it; otherwise moved, at its
+// size, as far onto the screen as it fits, its top left corner first.
+Origin ReachableOrigin(const Bounds& window, const Bounds& screen);
+
 // The left edge that centres a label of labelWidth in width (negative when the
 // label is the wider one).
 int32_t CenteredLeft(int32_t width, int32_t labelWidth);

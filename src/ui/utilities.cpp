@@ -2,11 +2,15 @@
 
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QEvent>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -18,8 +22,15 @@ QFont WindowsFont(int pixelHeight) {
   // still fit; without any of them the system's sans-serif font is used.
   font.setFamilies({"MS Sans Serif", "Liberation Sans", "Arimo", "Arial", "Nimbus Sans", "Helvetica"});
   font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixelHeight);
+  // In points, so that it grows with the desktop's font size (its logical
+  // DPI); at the usual 96 DPI it is pixelHeight pixels high.
+  font.setPointSizeF(pixelHeight * 72.0 / kDesignDpi);
   return font;
+}
+
+double FontScale() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen == nullptr ? 1.0 : std::max(1.0, screen->logicalDotsPerInchY() / kDesignDpi);
 }
 
 QIcon ProgramIcon() { return QIcon(QStringLiteral(":/zek32/zek32.png")); }
@@ -141,6 +152,18 @@ void SetBounds(QWidget* widget, const Bounds& bounds) {
   widget->setGeometry(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
 }
 
+bool PressFocusedButton(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  auto* button = qobject_cast<QPushButton*>(watched);
+  // The window's focus widget: the key goes to it even before the window is active.
+  if ((key != Qt::Key_Return && key != Qt::Key_Enter) || button == nullptr ||
+      button->window()->focusWidget() != button || !button->isEnabled())
+    return false;
+  button->click();
+  return true;
+}
+
 void ShowErrorBox(QWidget* parent, const std::exception& error) {
   QMessageBox box(QMessageBox::Critical, kApplicationTitle, FromNative(error.what()) + ".", QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);
@@ -175,12 +198,12 @@ class TFileDialog : public QFileDialog {
 }  // namespace
 
 QString ChooseFile(QWidget* parent, bool save, const QString& filterName, const QString& pattern,
-                   const QString& startName) {
+                   const QString& startName, bool confirmOverwrite) {
   // Qt's own dialog, so that it behaves alike on every desktop and a pending
   // quit can close it like any other modal window.
   TFileDialog dialog(parent);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);

@@ -9,7 +9,9 @@
 #include "ui/layout.h"
 #include "ui/window_frame.h"
 
+class QEvent;
 class QLabel;
+class QObject;
 class QWidget;
 
 namespace zek {
@@ -19,9 +21,15 @@ inline constexpr const char* kApplicationTitle = "ZEK32";
 // The product's full title, shown by the intro window and the help text.
 inline constexpr const char* kProductTitle = "ZEK32 Directory Compare";
 
-// "MS Sans Serif" at the given pixel height; where that family is missing, the
-// system's sans-serif font stands in.
+// The desktop resolution at which a font's size in points gives the size in pixels it was designed with.
+inline constexpr double kDesignDpi = 96.0;
+
+// "MS Sans Serif" at the given pixel height at kDesignDpi, larger with a larger
+// desktop font; where that family is missing, the system's sans-serif font stands in.
 QFont WindowsFont(int pixelHeight);
+// How much larger than designed the desktop's fonts are (1 at kDesignDpi, never
+// less): windows of fixed layout grow by it.
+double FontScale();
 
 QIcon ProgramIcon();
 
@@ -42,6 +50,11 @@ void CenterLabel(QLabel* label, int width);
 
 void SetBounds(QWidget* widget, const Bounds& bounds);
 
+// For a window's key preview: Enter on a focused push button presses that
+// button (as Space does) before the window gives Enter a meaning of its own.
+// True when it pressed one.
+bool PressFocusedButton(QObject* watched, QEvent* event);
+
 // The application's error box: an error icon, an OK button, the application's
 // title, and the error's text with a period appended.
 void ShowErrorBox(QWidget* parent, const std::exception& error);
@@ -49,10 +62,12 @@ void ShowErrorBox(QWidget* parent, const std::exception& error);
 void ShowMessage(QWidget* parent, const QString& text);
 
 // The common Open or Save dialog, made for one command: its file name box starts
-// with startName, its filter list has the one entry filterName (files matching
-// pattern, in any case), no extension is added and no overwrite is questioned.
-// Returns the chosen full path, or a null string when the user cancels.
+// with startName (a path opens its directory), its filter list has the one
+// entry filterName (files matching pattern, in any case), no extension is
+// added, and an existing file is overwritten only after asking when
+// confirmOverwrite is set. Returns the chosen full path, or a null string when
+// the user cancels.
 QString ChooseFile(QWidget* parent, bool save, const QString& filterName, const QString& pattern,
-                   const QString& startName);
+                   const QString& startName, bool confirmOverwrite = false);
 
 }  // namespace zek

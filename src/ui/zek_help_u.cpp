@@ -1,5 +1,7 @@
 #include "ui/zek_help_u.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -48,7 +50,23 @@ QString UsageHelpText() {
          "Questions and remarks are welcome: please send them to the author.\n";
 }
 
+namespace {
+
+// A plain top-level widget reads as a "filler" to a screen reader; this one is a window.
+QAccessibleInterface* HelpWindowAccessible(const QString&, QObject* object) {
+  if (auto* help = qobject_cast<TfrmHelp*>(object)) return new QAccessibleWidget(help, QAccessible::Window);
+  return nullptr;
+}
+
+}  // namespace
+
 TfrmHelp::TfrmHelp() {
+  // Once, for every help window there will be.
+  static const bool accessibleAsWindow = [] {
+    QAccessible::installFactory(HelpWindowAccessible);
+    return true;
+  }();
+  Q_UNUSED(accessibleAsWindow);
   setWindowTitle("How to use ZEK32");
   setFont(WindowsFont(13));
   // Closing only hides the window; it never ends the program.
@@ -58,10 +76,8 @@ TfrmHelp::TfrmHelp() {
   HelpMemo->setReadOnly(true);
   HelpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   HelpMemo->setFont(WindowsFont(17));
-  QPalette memoPalette = HelpMemo->palette();
-  memoPalette.setColor(QPalette::Text, Qt::black);
-  HelpMemo->setPalette(memoPalette);
   HelpMemo->setPlainText(UsageHelpText());
+  HelpMemo->setAccessibleName("How to use ZEK32");
 
   btnClose = new QPushButton("Close", this);
   connect(btnClose, &QPushButton::clicked, this, &QWidget::close);

@@ -16,9 +16,6 @@ TfrmIntro::TfrmIntro(QWidget* owner) : QDialog(owner) {
   Label1 = new QLabel(kProductTitle, this);
   QFont titleFont = WindowsFont(23);
   Label1->setFont(titleFont);
-  QPalette titlePalette = Label1->palette();
-  titlePalette.setColor(QPalette::WindowText, Qt::black);
-  Label1->setPalette(titlePalette);
   Label1->move(0, 24);
   Label2 = new QLabel("Version " ZEK32_VERSION ", released December 2026", this);
   Label2->move(0, 80);

@@ -21,9 +21,12 @@ namespace {
 // The nine message boxes read as the quoted message line.
 QString Quoted(const char* text) { return QStringLiteral("\"%1\"").arg(QLatin1String(text)); }
 
+// The fixed layout grows with the desktop's font size.
+int Scaled(int pixels) { return static_cast<int>(pixels * FontScale() + 0.5); }
+
 template <class Control>
 Control* Place(Control* control, int left, int top, int width, int height) {
-  control->setGeometry(left, top, width, height);
+  control->setGeometry(Scaled(left), Scaled(top), Scaled(width), Scaled(height));
   return control;
 }
 
@@ -70,7 +73,7 @@ TfrmOptions::TfrmOptions(QWidget* owner)
                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint) {
   setWindowTitle("Options");
   setFont(WindowsFont(13));
-  setFixedSize(625, 376);
+  setFixedSize(Scaled(625), Scaled(376));
 
   gbxMessage = Place(new QGroupBox("Messages", this), 8, 3, 321, 246);
   cbxFilesEqual = Place(new QCheckBox(Quoted("Files equal"), gbxMessage), 8, 24, 280, 17);
@@ -95,21 +98,27 @@ TfrmOptions::TfrmOptions(QWidget* owner)
   cbxCompareDifferentSize = Place(new QCheckBox("Compare files with different size", gbxCompare), 8, 52, 361, 17);
   lblCompNr1 = Place(new QLabel("Stop comparing after ", gbxCompare), 8, 80, 0, 16);
   speCompNr = Place(new TCompNrEdit(gbxCompare), 145, 76, 56, 26);
+  // Wide enough for "10000" and its arrows in whatever font it gets.
+  speCompNr->resize(std::max(Scaled(56), speCompNr->sizeHint().width()), speCompNr->height());
   lblCompNr2 = Place(new QLabel("different bytes.", gbxCompare), 216, 80, 0, 16);
 
   btnOK = Place(new QPushButton("OK", this), 392, 264, 225, 105);
   QFont okFont = WindowsFont(40);
   okFont.setBold(true);
   btnOK->setFont(okFont);
-  QPalette okPalette = btnOK->palette();
-  okPalette.setColor(QPalette::ButtonText, Qt::black);
-  btnOK->setPalette(okPalette);
+  // Enter away from a button closes the dialog as OK does: OK is drawn as the default.
+  btnOK->setDefault(true);
 
   GroupBox1 = Place(new QGroupBox("Accelerators", this), 336, 152, 281, 97);
   cbxHighSpeed = Place(new QCheckBox("Use High-Speed PSX 99i Acc.", GroupBox1), 16, 32, 249, 17);
   cbxWarpSpeed = Place(new QCheckBox("Use Warp XVZ 3000 Acc.", GroupBox1), 16, 56, 257, 17);
 
   for (QLabel* label : {Label1, lblCompNr1, lblCompNr2}) label->setTextFormat(Qt::PlainText);
+  Label1->setBuddy(edtLogName);
+  lblCompNr1->setBuddy(speCompNr);
+  edtLogName->setAccessibleName("Name of Log-file");
+  speCompNr->setAccessibleName("Stop comparing after this many different bytes");
+  btnBrowse->setAccessibleName("Browse for the log file");
   RefitAllLabels(this);
 
   // Tab order: each group's own order, the groups in the dialog's order.
@@ -160,6 +169,7 @@ bool TfrmOptions::event(QEvent* event) {
 }
 
 bool TfrmOptions::eventFilter(QObject* watched, QEvent* event) {
+  if (PressFocusedButton(watched, event)) return true;
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {

@@ -17,6 +17,7 @@ TfrmTroubleShooting::TfrmTroubleShooting() {
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setAccessibleName("Trouble Shooting");
   Memo1->setPlainText(
       ">>> While I compare files on a CD, ZEK32 shows the error message \"Fehler 30\". What does it mean?\n"
       "\n"

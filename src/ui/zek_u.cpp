@@ -4,13 +4,15 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QTimer>
 #include <functional>
@@ -18,8 +20,10 @@
 #include "engine/probe.h"
 #include "platform/console.h"
 #include "platform/file_access.h"
+#include "platform/profile.h"
 #include "ui/browse_u.h"
 #include "ui/layout.h"
+#include "ui/message_view.h"
 #include "ui/utilities.h"
 #include "ui/zek_help_u.h"
 #include "ui/zek_intro_u.h"
@@ -31,6 +35,8 @@ namespace {
 
 // The least time between two frames of a run: 30 a second.
 constexpr int kFrameMs = 33;
+// The least time between two dispatches of the window system's messages during a run.
+constexpr int kDispatchMs = 5;
 
 // Its height is the font's line height; capitals, umlauts and descenders make
 // sure of that in any font.
@@ -56,9 +62,7 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   setFont(WindowsFont(14));
   ResizeOuter(this, 461, 429);
 
-  QPalette silver = client_->palette();
-  silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-  client_->setPalette(silver);
+  // The face colour and its text both come from the palette, so any colour scheme reads.
   client_->setAutoFillBackground(true);
   client_->installEventFilter(this);
   setCentralWidget(client_);
@@ -70,16 +74,8 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   btnStart = new QPushButton("Compare", client_);
   btnCancel = new QPushButton("Cancel", client_);
   btnQuit = new QPushButton("Quit", client_);
-  Memo1 = new QPlainTextEdit(client_);
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setFocusPolicy(Qt::ClickFocus);
+  Memo1 = new TMessageView(client_);
   Memo1->setFont(WindowsFont(17));
-  QPalette memoPalette = Memo1->palette();
-  memoPalette.setColor(QPalette::Text, Qt::black);
-  Memo1->setPalette(memoPalette);
   ProgressBarOneFile = new QProgressBar(client_);
   ProgressBarOneFile->setRange(0, 100);
   ProgressBarOneFile->setValue(0);
@@ -95,9 +91,21 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
   lblByteTotal = new QLabel(client_);
   for (QLabel* label : {lblPfad1, lblPfad2, lblFile, lblNichtGefunden, lblVerschieden, lblTotal, lblByteTotal})
     label->setTextFormat(Qt::PlainText);
+  // What a screen reader says for each control: the labels beside the fields
+  // name them, the rest get names of their own.
+  lblPfad1->setBuddy(edtPfad1);
+  lblPfad2->setBuddy(edtPfad2);
+  edtPfad1->setAccessibleName("Source");
+  edtPfad2->setAccessibleName("Target");
+  btnBrowse1->setAccessibleName("Browse for the source");
+  btnBrowse2->setAccessibleName("Browse for the target");
+  Memo1->setAccessibleName("Messages");
+  ProgressBarOneFile->setAccessibleName("Progress of the current file");
+  // The message window comes last, so that a keyboard user can reach its lines.
   const QList<QWidget*> tabOrder = {edtPfad1, edtPfad2, cbxIncludeSubDir, btnStart, btnCancel, btnQuit,
-                                    btnBrowse1, btnBrowse2};
+                                    btnBrowse1, btnBrowse2, Memo1};
   for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  for (QPushButton* button : {btnStart, btnCancel, btnQuit, btnBrowse1, btnBrowse2}) button->installEventFilter(this);
 
   QMenu* files = menuBar()->addMenu("&Files");
   LoadSettings1 = files->addAction("&Load Settings");
@@ -139,6 +147,7 @@ void TfrmZEKMain::FormCreate() {
   frmIntro = new TfrmIntro(this);
   frmIntro->exec();
   ReadSettings(kSettingsFileName, *this, *frmOptions);
+  KeepReachable();
   run_.Busy = false;
 }
 
@@ -152,6 +161,7 @@ void TfrmZEKMain::FormActivate() {
   SetPath1(home + "*.*");
   edtPfad2->setText("/mnt/*.*");
   ReadSettings(kSettingsFileName, *this, *frmOptions);
+  KeepReachable();
   if (arguments_.size() >= 1) SetPath1(arguments_[0]);
   if (arguments_.size() >= 2) SetPath2(arguments_[1]);
   run_.ResetCounters();
@@ -190,6 +200,7 @@ bool TfrmZEKMain::event(QEvent* event) {
 }
 
 bool TfrmZEKMain::eventFilter(QObject* watched, QEvent* event) {
+  if (PressFocusedButton(watched, event)) return true;
   if (watched == client_ && event->type() == QEvent::Resize) FormResize();
   // While a run goes on after a close request, any modal window closes at once.
   if (closePending_ && run_.Busy && event->type() == QEvent::Show && watched->isWidgetType()) {
@@ -204,8 +215,9 @@ void TfrmZEKMain::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // The run is not interrupted; Button1Click closes the window when it returns.
+  // The run stops as Cancel stops it; Button1Click closes the window when it returns.
   event->ignore();
+  run_.UserBreak = true;
   if (!closePending_) {
     closePending_ = true;
     qApp->installEventFilter(this);
@@ -214,6 +226,7 @@ void TfrmZEKMain::closeEvent(QCloseEvent* event) {
 
 void TfrmZEKMain::Button1Click() {
   if (run_.Busy) return;
+  lastDispatch_.invalidate();  // the first request of a run is always served
   CallGuarded(this, [this] {
     // However the run ends, its last state is on the screen before anything
     // else is, the error box included.
@@ -241,20 +254,30 @@ void TfrmZEKMain::btnBrowse2Click() { BrowseForField(edtPfad2); }
 
 void TfrmZEKMain::BrowseForField(QLineEdit* field) { frmBrowse->BrowseFor(field, this); }
 
+// The settings dialogs open where settings were last loaded or saved, at
+// first in the directory of the program's own settings file.
+QString TfrmZEKMain::SettingsDialogStart() const {
+  if (!settingsDirectory_.isEmpty()) return settingsDirectory_ + "/*.ini";
+  return QFileInfo(FromNative(ResolveSettingsPath(kSettingsFileName))).absolutePath() + "/*.ini";
+}
+
 void TfrmZEKMain::LoadSettings1Click() {
-  const QString path = ChooseFile(this, false, "zek32 ini-files", "*.INI", "*.ini");
+  const QString path = ChooseFile(this, false, "zek32 ini-files", "*.INI", SettingsDialogStart());
   if (path.isNull()) return;
   if (Files().FileExists(ToNative(path))) {
+    settingsDirectory_ = QFileInfo(path).absolutePath();
     ReadSettings(ToNative(path), *this, *frmOptions);
+    KeepReachable();
   } else {
     ShowMessage(this, "File not found.");
   }
 }
 
 void TfrmZEKMain::SaveSettings1Click() {
-  const QString path = ChooseFile(this, true, "zek32 ini-files", "*.INI", "*.ini");
+  const QString path = ChooseFile(this, true, "zek32 ini-files", "*.INI", SettingsDialogStart(), true);
   if (path.isNull()) return;
   if (ProbeFileName(ToNative(path))) {
+    settingsDirectory_ = QFileInfo(path).absolutePath();
     CallGuarded(this, [&] { WriteSettings(ToNative(path), false, *this, *frmOptions); });
   } else {
     ShowMessage(this, "Can not create file.");
@@ -296,12 +319,13 @@ QLabel* TfrmZEKMain::StatusLabelOf(StatusLabel label) const {
 }
 
 void TfrmZEKMain::ClearMessages() {
-  pending_.lines.clear();
+  pending_.lines = false;
   Memo1->clear();
 }
 
 void TfrmZEKMain::AppendMessage(const std::string& line) {
-  pending_.lines.append(FromNative(line));
+  Memo1->Append(line);
+  pending_.lines = true;
   ScheduleFrame();
 }
 
@@ -356,14 +380,23 @@ void TfrmZEKMain::ShowPending() {
     ProgressBarOneFile->setValue(*pending_.position);
     pending_.position.reset();
   }
-  if (!pending_.lines.isEmpty()) {
-    // One append for all: each line becomes a line of its own.
-    Memo1->appendPlainText(pending_.lines.join(QChar('\n')));
-    pending_.lines.clear();
+  if (pending_.lines) {
+    Memo1->ShowAppended();
+    pending_.lines = false;
   }
 }
 
-void TfrmZEKMain::ProcessMessages() { QCoreApplication::processEvents(); }
+// A run asks after every line; with a million lines, asking the window system
+// each time takes several times as long as the run itself. Every kDispatchMs
+// is more often than a user can tell, and Cancel still takes effect at once
+// (16 requests take well under a millisecond: a line, a file or 200,000 bytes each).
+void TfrmZEKMain::ProcessMessages() {
+  // Even reading the clock at every request shows in a run's time: it is read at every 16th.
+  if (run_.Busy && lastDispatch_.isValid() && (++dispatchRequests_ % 16 != 0 || lastDispatch_.elapsed() < kDispatchMs))
+    return;
+  lastDispatch_.start();
+  QCoreApplication::processEvents();
+}
 
 std::string TfrmZEKMain::SourcePath() const { return Path1(); }
 
@@ -420,5 +453,16 @@ std::string TfrmZEKMain::Path2() const { return ToNative(edtPfad2->text()); }
 void TfrmZEKMain::SetPath2(const std::string& text) { edtPfad2->setText(FromNative(text)); }
 
 void TfrmZEKMain::Close() { close(); }
+
+void TfrmZEKMain::KeepReachable() {
+  if (State() != WindowState::Normal) return;
+  const Bounds outer = OuterBounds(this);
+  const QScreen* screen = QGuiApplication::screenAt(QPoint(outer.Left + outer.Width / 2, outer.Top + outer.Height / 2));
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const Origin origin = ReachableOrigin(outer, {area.left(), area.top(), area.width(), area.height()});
+  if (origin != Origin{outer.Left, outer.Top}) MoveOuter(this, origin);
+}
 
 }  // namespace zek

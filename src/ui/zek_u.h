@@ -20,7 +20,6 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -28,6 +27,7 @@ class QTimer;
 namespace zek {
 
 class TfrmBrowse;
+class TMessageView;
 class TfrmOptions;
 class TfrmIntro;
 class TfrmHelp;
@@ -85,7 +85,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   QPushButton* btnStart;
   QPushButton* btnCancel;
   QPushButton* btnQuit;
-  QPlainTextEdit* Memo1;
+  TMessageView* Memo1;
   QProgressBar* ProgressBarOneFile;
   QPushButton* btnBrowse1;
   QPushButton* btnBrowse2;
@@ -132,6 +132,9 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   void TroubleShooting1Click();
   void About1Click();
   QLabel* StatusLabelOf(StatusLabel label) const;
+  QString SettingsDialogStart() const;
+  // Moves the window onto its screen when stored bounds left it out of reach.
+  void KeepReachable();
   void SetOuterBound(int32_t Bounds::*bound, int value);
   // During a run the screen gets a new frame at most every kFrameMs: captions,
   // the bar and new message lines wait here and are shown together.
@@ -148,9 +151,12 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
     std::array<std::optional<std::string>, 5> captions;  // by StatusLabel
     std::optional<std::pair<int, int>> range;
     std::optional<int> position;
-    QStringList lines;
+    bool lines = false;  // lines are stored in Memo1 but not yet shown
   } pending_;
   QElapsedTimer lastFrame_;
+  QElapsedTimer lastDispatch_;
+  unsigned dispatchRequests_ = 0;
+  QString settingsDirectory_;  // where settings were last loaded or saved
   QTimer* frameTimer_;
 };
 

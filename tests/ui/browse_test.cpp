@@ -177,6 +177,29 @@ TEST_F(BrowseDialogTest, EnterAcceptsFromAnyControlButEscapeDoesNothing) {
   EXPECT_TRUE(dialog.Accepted);
 }
 
+// Enter on the focused Cancel button accepted the dialog and changed the field.
+TEST_F(BrowseDialogTest, EnterOnAFocusedButtonPressesThatButton) {
+  source.setText(FromNative(tree.Path("other/*.*")));
+  const QString before = source.text();
+  bool okDrawnAsDefault = false;
+  Browse(source, [&] {
+    okDrawnAsDefault = dialog.btnOK->isDefault();
+    dialog.Edit->setText("*.log");
+    dialog.btnCancel->setFocus();
+    QTest::keyClick(dialog.btnCancel, Qt::Key_Return);
+  });
+  EXPECT_TRUE(okDrawnAsDefault);
+  EXPECT_FALSE(dialog.Accepted);
+  EXPECT_EQ(source.text(), before);
+  Browse(source, [&] {
+    dialog.Edit->setText("*.log");
+    dialog.btnOK->setFocus();
+    QTest::keyClick(dialog.btnOK, Qt::Key_Enter);
+  });
+  EXPECT_TRUE(dialog.Accepted);
+  EXPECT_EQ(source.text().toStdString(), tree.Path("other/*.log"));
+}
+
 TEST_F(BrowseDialogTest, DoubleClickAcceptsTheRowsDirectoryAndTheCloseBoxCancels) {
   source.setText(FromNative(tree.Path("data/*.*")));
   Browse(source, [&] {

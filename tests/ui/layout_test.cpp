@@ -92,5 +92,17 @@ TEST(LayoutTest, OuterBoundsTakeTheFrameIn) {
   EXPECT_EQ(CenteredOn({1024, 0, 1280, 1024}, 435, 246), (Origin{1446, 389}));
 }
 
+// Bounds stored on a bigger monitor left only a corner of the window on the screen.
+TEST(LayoutTest, AWindowOutOfReachIsMovedOntoTheScreenAndAReachableOneStays) {
+  const Bounds screen{0, 0, 1024, 768};
+  EXPECT_EQ(ReachableOrigin({1500, 950, 461, 429}, screen), (Origin{563, 339}));
+  EXPECT_EQ(ReachableOrigin({-2000, -50, 461, 429}, screen), (Origin{0, 0}));
+  // Larger than the screen: its top left corner goes on it.
+  EXPECT_EQ(ReachableOrigin({900, 760, 1600, 1200}, screen), (Origin{0, 0}));
+  // Enough of the title bar on the screen to grab: left where the user put it.
+  EXPECT_EQ(ReachableOrigin({800, 600, 461, 429}, screen), (Origin{800, 600}));
+  EXPECT_EQ(ReachableOrigin({-300, 10, 461, 429}, screen), (Origin{-300, 10}));
+}
+
 }  // namespace
 }  // namespace zek

@@ -7,12 +7,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -24,6 +28,8 @@
 #include "support/scoped_env.h"
 #include "support/test_tree.h"
 #include "ui/gui_test_support.h"
+#include "ui/message_view.h"
+#include "ui/utilities.h"
 #include "ui/zek_options_u.h"
 
 namespace zek::test {
@@ -297,7 +303,8 @@ TEST_F(MainWindowTest, QuitWritesTheSettingsAndTheCloseBoxDoesNot) {
   EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(MainWindowTest, QuitDuringARunWritesAtOnceAndEndsWhenTheRunReturns) {
+// Quit or the close box during a run left the run going to its end before the window closed.
+TEST_F(MainWindowTest, QuitDuringARunWritesAtOnceStopsTheRunAndCloses) {
   tree.Write("data/a", "1");
   tree.Write("data/b", "2");
   for (const bool byQuit : {true, false}) {
@@ -328,8 +335,9 @@ TEST_F(MainWindowTest, QuitDuringARunWritesAtOnceAndEndsWhenTheRunReturns) {
     EXPECT_EQ(writtenAtOnce, byQuit);
     EXPECT_TRUE(stillShown);
     EXPECT_FALSE(aboutNeededTheUser);
-    // The run went on to its end, then the window closed.
-    EXPECT_EQ(MemoLines(*window).back(), "Differences found.");
+    // The run stopped as Cancel stops it, then the window closed.
+    const Lines lines = MemoLines(*window);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "USER BREAK!"), lines.end());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(std::ifstream(Settings()).good(), byQuit);
   }
@@ -433,6 +441,67 @@ TEST_F(MainWindowTest, AMaskInTheSettingsDialogsListsWhatMatches) {
   EXPECT_FALSE(tree.Exists("ini/*.ini"));
   EXPECT_TRUE(tree.Exists("ini/saved.ini"));
   EXPECT_EQ(window->edtPfad1->text(), "/loaded/*.*");
+}
+
+// Enter on the focused Compare, Cancel or Quit button did nothing.
+TEST_F(MainWindowTest, EnterOnAFocusedCommandButtonPressesIt) {
+  tree.Write("data/a", "1");
+  tree.Write("backup/a", "1");
+  auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
+  bool busyAtCancel = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    busyAtCancel = window->Run().Busy;
+    window->btnCancel->setFocus();
+    QTest::keyClick(window->btnCancel, Qt::Key_Return);
+  });
+  window->btnStart->setFocus();
+  QTest::keyClick(window->btnStart, Qt::Key_Return);
+  EXPECT_TRUE(busyAtCancel);
+  const Lines lines = MemoLines(*window);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "USER BREAK!"), lines.end());
+  window->btnQuit->setFocus();
+  QTest::keyClick(window->btnQuit, Qt::Key_Enter);
+  EXPECT_FALSE(window->isVisible());
+}
+
+// Settings from a bigger monitor opened the window with only a corner on the screen.
+TEST_F(MainWindowTest, AStoredPlaceOffTheScreenIsMovedBackOntoIt) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  StoreSettings("[Appearence]\nLeft=" + std::to_string(screen.right() + 500) + "\nTop=" +
+                std::to_string(screen.bottom() - 10) + "\nWidth=400\nHeight=300\n");
+  auto window = StartMainWindow();
+  EXPECT_TRUE(screen.contains(window->frameGeometry().topLeft()));
+  EXPECT_TRUE(screen.contains(window->frameGeometry().topRight()));
+  EXPECT_EQ(window->frameGeometry().width(), 400);
+}
+
+// The settings dialogs opened where the browse dialog had been, and Save overwrote without asking.
+TEST_F(MainWindowTest, SettingsDialogsOpenWhereSettingsWentAndAskBeforeOverwriting) {
+  auto window = StartMainWindow();
+  tree.Write("old.ini", "[Compare]\npath1=/old/*.*\n");
+  QStringList directories, questions;
+  bool overwrite = false;
+  ModalHandler user([&](QWidget* modal) {
+    if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      directories << files->directory().absolutePath();
+      AnswerFileDialog(files, FromNative(tree.Path("old.ini")));
+      if (files->isVisible()) files->reject();
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      questions << box->text();
+      box->button(overwrite ? QMessageBox::Yes : QMessageBox::No)->click();
+    }
+  });
+  window->edtPfad1->setText("/new/*.*");
+  window->SaveSettings1->trigger();
+  EXPECT_EQ(questions.size(), 1) << questions.join("|").toStdString();
+  EXPECT_NE(tree.Read("old.ini").find("/old/"), std::string::npos);
+  overwrite = true;
+  window->SaveSettings1->trigger();
+  EXPECT_NE(tree.Read("old.ini").find("path1=/new/*.*"), std::string::npos);
+  window->LoadSettings1->trigger();
+  ASSERT_EQ(directories.size(), 3) << directories.join("|").toStdString() << questions.join("|").toStdString();
+  EXPECT_EQ(directories[0], QFileInfo(FromNative(Settings())).absolutePath());
+  EXPECT_EQ(directories[2], FromNative(tree.Root()));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
 
 #include "settings/settings_file.h"
 #include "support/test_tree.h"
@@ -111,8 +113,7 @@ TEST(OptionsDialogTest, OpensOverTheOwnersCentreAndClosesOnEnterAndEscape) {
   const QSize frame = owner.frameGeometry().size() - owner.size();
   const int width = 625 + frame.width(), height = 376 + frame.height();
   std::vector<QPoint> places;
-  // Enter on a button closes the dialog too, rather than pressing the button.
-  std::vector<QWidget*> keyTargets = {dialog.btnBrowse, dialog.speCompNr, dialog.edtLogName};
+  std::vector<QWidget*> keyTargets = {dialog.cbxWriteLog, dialog.speCompNr, dialog.edtLogName};
   size_t opening = 0;
   int leftOpen = 0;
   ModalHandler user([&](QWidget* modal) {
@@ -139,6 +140,41 @@ TEST(OptionsDialogTest, OpensOverTheOwnersCentreAndClosesOnEnterAndEscape) {
   EXPECT_GE(dialog.lblCompNr1->width(), dialog.lblCompNr1->fontMetrics().horizontalAdvance("Stop comparing after"));
   EXPECT_EQ(dialog.speCompNr->x(), dialog.lblCompNr1->x() + dialog.lblCompNr1->width() + 4);
   EXPECT_EQ(dialog.lblCompNr2->x(), dialog.speCompNr->x() + dialog.speCompNr->width() + 8);
+}
+
+// Enter on the focused Browse button closed the dialog, and Browse was drawn as the default button.
+TEST(OptionsDialogTest, EnterOnTheFocusedBrowseButtonBrowses) {
+  TfrmOptions dialog(nullptr);
+  int fileDialogs = 0;
+  bool stillOpen = false, okDrawnAsDefault = false, browseDrawnAsDefault = true;
+  ModalHandler user([&](QWidget* modal) {
+    if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      ++fileDialogs;
+      stillOpen = dialog.isVisible();
+      return files->reject();
+    }
+    dialog.cbxWriteLog->setFocus();
+    okDrawnAsDefault = dialog.btnOK->isDefault();
+    browseDrawnAsDefault = dialog.btnBrowse->isDefault();
+    dialog.btnBrowse->setFocus();
+    QTest::keyClick(dialog.btnBrowse, Qt::Key_Return);
+    dialog.close();
+  });
+  dialog.exec();
+  EXPECT_EQ(fileDialogs, 1);
+  EXPECT_TRUE(stillOpen);
+  EXPECT_TRUE(okDrawnAsDefault);
+  EXPECT_FALSE(browseDrawnAsDefault);
+}
+
+// The spin edit showed "10000" with its first digit cut off.
+TEST(OptionsDialogTest, TheSpinEditShowsItsMaximumWhole) {
+  TfrmOptions dialog(nullptr);
+  dialog.speCompNr->setValue(10000);
+  const auto* field = dialog.speCompNr->findChild<QLineEdit*>();
+  ASSERT_NE(field, nullptr);
+  dialog.show();
+  EXPECT_GE(field->width(), field->fontMetrics().horizontalAdvance("10000"));
 }
 
 TEST(OptionsDialogTest, BrowseForALogName) {
