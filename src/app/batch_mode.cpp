@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <optional>
 #include <stdexcept>
 
@@ -17,6 +18,7 @@
 #include "platform/console.h"
 #include "platform/file_access.h"
 #include "platform/io_error.h"
+#include "platform/profile.h"
 #include "platform/read_ahead.h"
 #include "settings/ini_file.h"
 #include "settings/option_set.h"
@@ -222,9 +224,9 @@ int RunBatch(const std::vector<std::string>& args) {
   TPlainRunInputs inputs;
   std::vector<std::string> paths;
   BatchPaths mapped;
+  std::string settingsFile = kSettingsFileName;
   try {
     std::vector<std::string> assignments;
-    std::string settingsFile = kSettingsFileName;
     bool fromDisk = false;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -271,6 +273,12 @@ int RunBatch(const std::vector<std::string>& args) {
     // Reading from the cache while the user asked for the device would pass off a check that was not made.
     if (inputs.FromDisk && !CanDropCachedPages())
       throw UsageError("--from-disk (ReadFromDisk) is not available on this system");
+  } catch (const std::bad_alloc&) {
+    // Every batch run reads the settings file: one too large to hold must name
+    // itself, or no run would ever start again.
+    std::fprintf(stderr, "zek32: the settings file is too large to be read: %s\n",
+                 EscapeControls(ResolveSettingsPath(settingsFile)).c_str());
+    return kExitTrouble;
   } catch (const UsageError& error) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
     return kExitTrouble;
@@ -312,6 +320,10 @@ int RunBatch(const std::vector<std::string>& args) {
     } catch (const EInOutError& error) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s.\n", error.what());
+    } catch (const std::bad_alloc&) {
+      // Out of memory ends the run as the I/O error it is.
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s.\n", EInOutError(ENOMEM).what());
     }
   }
   std::fflush(stdout);

@@ -48,8 +48,10 @@ void TComparisonRun::RunComparison() {
   Run([this] {
     // While the walk goes on, helpers fetch the files it reaches next; they
     // stop when it ends, however it ends.
-    readAhead_.emplace(
-        ReadAheadPlan{sourceDir_, SourceMask, targetDir_, inputs_.IncludeSubDir(), inputs_.ReadFromDisk()});
+    IOptionControls& options = inputs_.Options();
+    readAhead_.emplace(ReadAheadPlan{sourceDir_, SourceMask, targetDir_, inputs_.IncludeSubDir(),
+                                     inputs_.ReadFromDisk(), !options.Checked(Option::OnlyTimeDateSize),
+                                     options.Checked(Option::CompareDifferentSize)});
     try {
       CompareDirectory(sourceDir_, targetDir_);
     } catch (...) {

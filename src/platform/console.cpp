@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
@@ -11,10 +12,15 @@
 namespace zek {
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
+// Set by the handler on whatever thread takes the signal, read by the run.
+std::atomic<int> g_interrupted = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-// Ctrl-C, a service stop, a closed terminal; then a reader that has gone.
-constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Ctrl-C, a service stop, a closed terminal; then the two that a write meets:
+// a reader that has gone, and the file size limit (ulimit -f). Those two are
+// ignored, so the write fails with EPIPE or EFBIG, the run's I/O error.
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+bool IgnoredInTheRun(int signal) { return signal == SIGPIPE || signal == SIGXFSZ; }
 struct sigaction g_previous[std::size(kWatched)] {};
 
 void OnInterrupt(int) { g_interrupted = 1; }
@@ -40,7 +46,7 @@ ScopedInterruptWatch::ScopedInterruptWatch() {
   // SA_RESTART: a write to a full pipe that a signal meets waits on.
   action.sa_flags = SA_RESTART;
   for (size_t i = 0; i < std::size(kWatched); ++i) {
-    action.sa_handler = kWatched[i] == SIGPIPE ? SIG_IGN : OnInterrupt;
+    action.sa_handler = IgnoredInTheRun(kWatched[i]) ? SIG_IGN : OnInterrupt;
     sigaction(kWatched[i], &action, &g_previous[i]);
   }
 }
@@ -51,11 +57,20 @@ ScopedInterruptWatch::~ScopedInterruptWatch() {
 
 bool InterruptRequested() { return g_interrupted != 0; }
 
-void IgnoreBrokenPipes() {
+void IgnoreWriteSignals() {
   struct sigaction action {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &action, nullptr);
+  sigaction(SIGXFSZ, &action, nullptr);
+}
+
+void BlockStopSignalsInThisThread(bool block) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : kWatched)
+    if (!IgnoredInTheRun(signal)) sigaddset(&set, signal);
+  pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 }  // namespace zek

@@ -26,8 +26,13 @@ class ScopedInterruptWatch {
 
 bool InterruptRequested();
 
-// For good: a write to a pipe or FIFO whose reader has gone fails as an error
-// of that write instead of ending the program.
-void IgnoreBrokenPipes();
+// For good: a write to a pipe or FIFO whose reader has gone, or past the file
+// size limit, fails as an error of that write instead of ending the program.
+void IgnoreWriteSignals();
+
+// Keeps Ctrl-C, SIGTERM and SIGHUP away from (or back on) the calling thread:
+// helper threads started meanwhile inherit it, so the signals reach the run's
+// own thread.
+void BlockStopSignalsInThisThread(bool block);
 
 }  // namespace zek

@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -17,7 +19,9 @@
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
+#include "platform/console.h"
 #include "platform/wildcard.h"
 
 namespace zek {
@@ -81,6 +85,47 @@ int ReadersToStart() {
   return static_cast<int>(std::clamp<int64_t>(free, 0, wanted));
 }
 
+// File systems on a local block device, whose reads end, if only with an
+// error. On any other (NFS, SMB, FUSE such as sshfs) a read may stall for as
+// long as the server does, and a page that a helper asked for stays locked
+// until then, holding the run's own first touch of the file: there the
+// helpers ask for no data.
+bool ReadsCannotStall(int fd) {
+  struct statfs fs {};
+  if (fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:  // ext2, ext3 and ext4 alike
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case MSDOS_SUPER_MAGIC:
+    case 0x2011BAB0UL:  // exFAT
+    case 0x7366746EUL:  // ntfs3
+    case ISOFS_SUPER_MAGIC:
+    case 0x3153464AUL:  // JFS
+    case REISERFS_SUPER_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A regular file opened for reading without ever opening anything else: the
+// name is looked up without opening what it names, and only a regular file is
+// then opened, through that lookup. A FIFO put in the file's place is never
+// opened, so a writer waiting on it is never released.
+int OpenRegular(const std::string& path, struct stat& st) {
+  const int lookup = OpenAt(AT_FDCWD, path.c_str(), O_PATH);
+  if (lookup < 0) return -1;
+  int fd = -1;
+  if (fstat(lookup, &st) == 0 && S_ISREG(st.st_mode)) {
+    const std::string self = "/proc/self/fd/" + std::to_string(lookup);
+    fd = OpenAt(AT_FDCWD, self.c_str(), O_RDONLY | O_NONBLOCK);
+  }
+  close(lookup);
+  return fd;
+}
+
 bool IsHidden(const std::string& name) { return name.size() > 1 && name[0] == '.' && name != ".."; }
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
@@ -135,7 +180,6 @@ struct ReadAhead::Shared {
     int64_t Index;
     std::string Source;
     std::string Target;
-    bool SourceRegular;  // as the directory lists it
   };
 
   ReadAheadPlan Plan;
@@ -145,7 +189,7 @@ struct ReadAhead::Shared {
   bool WalkWaits = false;
   int64_t WalkWaitsFor = 0;  // the walk goes on once the run has passed this pair
   bool ReadersWaitForBytes = false;
-  bool Stop = false;
+  std::atomic<bool> Stop = false;  // also read without the lock, between calls
   bool WalkDone = false;
   int64_t Reached = 0;
   std::deque<Pair> Queue;
@@ -166,17 +210,20 @@ struct ReadAhead::Shared {
   }
 };
 
-ReadAhead::ReadAhead(const ReadAheadPlan& plan) : shared_(std::make_unique<Shared>()) {
+ReadAhead::ReadAhead(const ReadAheadPlan& plan) : shared_(std::make_shared<Shared>()) {
   shared_->Plan = plan;
   const int readers = ReadersToStart();
   if (readers == 0) return;
+  // Ctrl-C, SIGTERM and SIGHUP are the run's: the helpers start with them blocked.
+  BlockStopSignalsInThisThread(true);
   try {
-    threads_.emplace_back(&ReadAhead::Walk, this);
-    for (int i = 0; i < readers; ++i) threads_.emplace_back(&ReadAhead::Fetch, this);
+    // Each helper owns a share of the state, so that it may outlive the run.
+    std::thread(&ReadAhead::Walk, shared_).detach();
+    for (int i = 0; i < readers; ++i) std::thread(&ReadAhead::Fetch, shared_).detach();
   } catch (const std::system_error&) {
-    // Out of threads: the run goes on with the helpers that started, or none;
-    // the destructor stops them all the same.
+    // Out of threads: the run goes on with the helpers that started, or none.
   }
+  BlockStopSignalsInThisThread(false);
 }
 
 ReadAhead::~ReadAhead() {
@@ -186,7 +233,6 @@ ReadAhead::~ReadAhead() {
   }
   shared_->Room.notify_all();
   shared_->Work.notify_all();
-  for (std::thread& t : threads_) t.join();
 }
 
 void ReadAhead::Reached(int64_t pairs) {
@@ -221,8 +267,8 @@ bool ReadAhead::TakeFetchedFromDisk(FileHandle file) {
   return true;
 }
 
-void ReadAhead::Walk() {
-  Shared& s = *shared_;
+void ReadAhead::Walk(std::shared_ptr<Shared> shared) {
+  Shared& s = *shared;
   // A level keeps the lengths of its paths, not the paths: the walk's memory
   // grows with the depth, not with its square.
   struct Level {
@@ -240,6 +286,7 @@ void ReadAhead::Walk() {
   // Lists the directory pair (source, target): queues its files, and enters it
   // as a level of the walk unless it is one the walk is already inside.
   auto enter = [&] {
+    if (s.Stop) return false;
     const int fd = OpenAt(AT_FDCWD, source.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return true;
     struct stat st {};
@@ -253,6 +300,12 @@ void ReadAhead::Walk() {
     const std::vector<Entry> entries = ListDirectory(fd);
     Level level{source.size(), target.size(), {}, 0, st.st_dev, st.st_ino};
     for (const Entry& e : entries) {
+      // Stop is looked at for every entry: a tree in which nothing matches
+      // must not hold the helpers either.
+      if (s.Stop) {
+        close(fd);
+        return false;
+      }
       if (IsDotEntry(e.Name) || IsDirectory(fd, e) || !MatchesMask(e.Name, s.Plan.Mask)) continue;
       if (!s.RoomFor(++index)) {
         close(fd);
@@ -262,19 +315,25 @@ void ReadAhead::Walk() {
       if (s.WarmStreak >= kWarmStreak && index % kSampleEvery != 0) continue;
       {
         std::lock_guard lock(s.Mutex);
-        s.Queue.push_back({index, source + "/" + e.Name, target + "/" + e.Name, e.Type == DT_REG});
+        s.Queue.push_back({index, source + "/" + e.Name, target + "/" + e.Name});
       }
       s.Work.notify_one();
     }
     if (s.Plan.Subdirectories)
       for (const Entry& e : entries)
-        if (!IsDotEntry(e.Name) && !IsHidden(e.Name) && IsDirectory(fd, e)) level.Subdirectories.push_back(e.Name);
+        if (!s.Stop && !IsDotEntry(e.Name) && !IsHidden(e.Name) && IsDirectory(fd, e))
+          level.Subdirectories.push_back(e.Name);
     close(fd);
     levels.push_back(std::move(level));
     return true;
   };
 
-  bool going = enter();
+  bool going = true;
+  try {
+    going = enter();
+  } catch (const std::bad_alloc&) {
+    going = false;
+  }
   while (going && !levels.empty()) {
     Level& top = levels.back();
     if (top.Next == top.Subdirectories.size()) {
@@ -286,7 +345,12 @@ void ReadAhead::Walk() {
     source += "/" + name;
     target.resize(top.TargetLength);
     target += "/" + name;
-    going = enter();
+    try {
+      going = enter();
+    } catch (const std::bad_alloc&) {
+      // Out of memory, the helpers give up; the run meets it on its own.
+      going = false;
+    }
   }
   {
     std::lock_guard lock(s.Mutex);
@@ -295,35 +359,34 @@ void ReadAhead::Walk() {
   s.Work.notify_all();
 }
 
-void ReadAhead::Fetch() {
-  Shared& s = *shared_;
-  // Asks for the start of one regular file; the bytes asked for, or -1 when
-  // the file was found cached already.
-  auto fetch = [&](const std::string& path, bool knownRegular, int64_t pairIndex, bool fromDisk,
-                   Identity* fetched) -> int64_t {
-    struct stat st {};
-    // Only a regular file is opened: a FIFO or a device is never touched.
-    if (!knownRegular && (!StatAt(AT_FDCWD, path.c_str(), st) || !S_ISREG(st.st_mode))) return 0;
-    const int fd = OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0) return 0;
-    int64_t asked = 0;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-      asked = std::min<int64_t>(st.st_size, kFirstBytes);
-      char byte;
-      iovec one{&byte, 1};
-      if (fromDisk) {
-        DropCachedPages(fd);
-        if (fstat(fd, &st) == 0) *fetched = IdentityOf(st);
-        fetched->Pair = pairIndex;
-        posix_fadvise(fd, 0, asked, POSIX_FADV_WILLNEED);
-      } else {
-        // Asked for first, then looked at: a look at a page not yet asked for
-        // would start a read of its own and split the file's read in two.
-        posix_fadvise(fd, 0, asked, POSIX_FADV_WILLNEED);
-        if (preadv2(fd, &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
-      }
+void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
+  Shared& s = *shared;
+  // One file of a pair, opened and looked at; its data not yet asked for.
+  struct Side {
+    int Fd = -1;
+    struct stat St {};
+    ~Side() {
+      if (Fd >= 0) close(Fd);
     }
-    close(fd);
+  };
+  // Asks for the start of a file; the bytes asked for, or -1 when the file
+  // was found cached already.
+  auto ask = [&](Side& side, int64_t pairIndex, bool fromDisk, Identity* fetched) -> int64_t {
+    if (side.Fd < 0 || side.St.st_size == 0 || !ReadsCannotStall(side.Fd)) return 0;
+    int64_t asked = std::min<int64_t>(side.St.st_size, kFirstBytes);
+    if (fromDisk) {
+      DropCachedPages(side.Fd);
+      if (fstat(side.Fd, &side.St) == 0) *fetched = IdentityOf(side.St);
+      fetched->Pair = pairIndex;
+      posix_fadvise(side.Fd, 0, asked, POSIX_FADV_WILLNEED);
+      return asked;
+    }
+    // Asked for first, then looked at: a look at a page not yet asked for
+    // would start a read of its own and split the file's read in two.
+    posix_fadvise(side.Fd, 0, asked, POSIX_FADV_WILLNEED);
+    char byte;
+    iovec one{&byte, 1};
+    if (preadv2(side.Fd, &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
     return asked;
   };
 
@@ -341,13 +404,21 @@ void ReadAhead::Fetch() {
       // A pair the run has reached gains nothing.
       if (pair.Index <= s.Reached) continue;
     }
+    Side source, target;
+    source.Fd = OpenRegular(pair.Source, source.St);
+    if (s.Stop) return;
+    target.Fd = OpenRegular(pair.Target, target.St);
+    if (s.Stop) return;
+    // The inodes are in memory now; the data only where the run reads them.
+    const bool readsBytes = s.Plan.ReadsBytes && source.Fd >= 0 && target.Fd >= 0 &&
+                            (source.St.st_size == target.St.st_size || s.Plan.ReadsDifferentSizes);
     Identity fetched{};
-    const int64_t source = fetch(pair.Source, pair.SourceRegular, pair.Index, false, nullptr);
-    const int64_t target = fetch(pair.Target, false, pair.Index, s.Plan.FromDisk, &fetched);
+    const int64_t sourceBytes = readsBytes ? ask(source, pair.Index, false, nullptr) : 0;
+    const int64_t targetBytes = readsBytes ? ask(target, pair.Index, s.Plan.FromDisk, &fetched) : 0;
     {
       std::lock_guard lock(s.Mutex);
       if (fetched.Inode != 0) s.FetchedFromDisk.push_back(fetched);
-      const int64_t bytes = std::max<int64_t>(source, 0) + std::max<int64_t>(target, 0);
+      const int64_t bytes = std::max<int64_t>(sourceBytes, 0) + std::max<int64_t>(targetBytes, 0);
       s.WarmStreak = bytes == 0 ? s.WarmStreak + 1 : 0;
       if (bytes > 0 && pair.Index > s.Reached) {
         s.BytesOf[pair.Index] += bytes;

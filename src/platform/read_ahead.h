@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "platform/file_access.h"
 
@@ -23,6 +21,10 @@ struct ReadAheadPlan {
   // Target files get their dirty pages written back and their cached pages
   // dropped before they are fetched, so that they come from the device.
   bool FromDisk = false;
+  // The run reads bytes (not time and size only), and of pairs whose sizes
+  // differ too: the helpers ask for no data that the run will not read.
+  bool ReadsBytes = true;
+  bool ReadsDifferentSizes = false;
 };
 
 class ReadAhead {
@@ -30,7 +32,9 @@ class ReadAhead {
   // Starts the helper threads; they walk the source tree in the order of the
   // run's walk: a directory's files, then its subdirectories.
   explicit ReadAhead(const ReadAheadPlan& plan);
-  // Stops the helpers; each ends after at most the one call it is in.
+  // Stops the helpers without waiting for them: one may be held in the kernel
+  // by a stalled file system, and the run's verdict must not wait for it. Each
+  // ends after the one call it is in, with state that it shares with no run.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -45,11 +49,10 @@ class ReadAhead {
 
  private:
   struct Shared;
-  void Walk();
-  void Fetch();
+  static void Walk(std::shared_ptr<Shared> shared);
+  static void Fetch(std::shared_ptr<Shared> shared);
 
-  std::unique_ptr<Shared> shared_;
-  std::vector<std::thread> threads_;
+  std::shared_ptr<Shared> shared_;
 };
 
 // Writes an open file's dirty pages back and drops its cached ones, so that

@@ -57,7 +57,7 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
     : arguments_(std::move(arguments)), client_(new QWidget(this)), run_(*this, *this) {
   // A log on a FIFO whose reader goes away must end the run as an I/O
   // error, not the program with everything the user typed into it.
-  IgnoreBrokenPipes();
+  IgnoreWriteSignals();
   setWindowTitle("ZEK32 ");
   setFont(WindowsFont(14));
   ResizeOuter(this, 461, 429);

@@ -120,6 +120,17 @@ TEST_F(LogFaultTest, AFifoAsTheLogNeverBlocks) {
   EXPECT_EQ(log, CrLf(RunLines("Differences found. Log written: " + tree.Path("fifo.log"))));
 }
 
+TEST_F(LogFaultTest, TheFileSizeLimitIsTheRunsIoErrorNotASignalThatKillsIt) {
+  // Guards against SIGXFSZ (ulimit -f) killing the run, exit 153, with the log and stdout cut mid-line.
+  for (int i = 0; i < 300; ++i) WriteBoth("d/f" + std::to_string(i), "same");  // far more than 8 KiB of lines
+  for (const std::string& script : {std::string(R"(ulimit -f 8; exec "$0" "$@" >)") + tree.Path("out"),
+                                    std::string(R"(ulimit -f 8; exec "$0" "$@" >/dev/null)")}) {
+    const ProcessResult r = CompareThroughShell(script);
+    EXPECT_EQ(r.ExitCode, 2) << script;
+    EXPECT_EQ(r.Err, "I/O-Fehler 27.\n") << script;
+  }
+}
+
 TEST_F(LogFaultTest, StdoutThatCannotBeWrittenEndsTheRunAndAClosedOneStaysApartFromTheLog) {
   // Guards against a stdout write error passing for success, and a closed stdout handing its lines to the log.
   for (int i = 0; i < 2000; ++i) WriteBoth("d/f" + std::to_string(i), "same");  // more than a pipe holds

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -157,6 +159,20 @@ TEST(MalformedSettingsFileCut, AMegabyteValueLoadsCutTo1023Characters) {
   TOptionSet options;
   ReadSettings(tree.Path("long.ini"), window, options);
   EXPECT_EQ(options.LogName(), kMegabyte.substr(0, 1023));
+}
+
+TEST(SettingsFileTooLarge, ABatchRunNamesTheFileAndEndsWithExitTwo) {
+  // Guards against std::bad_alloc aborting every batch run (exit 134) while the settings file is too large to hold.
+  TempTree tree;
+  { std::ofstream(tree.Path("huge.ini")) << "[Options]\r\nMsgEqual=1\r\n"; }
+  std::filesystem::resize_file(tree.Path("huge.ini"), 300u << 20);  // sparse: nothing written
+  tree.Write("src/a", "1");
+  tree.Write("tgt/a", "1");
+  const ProcessResult r = RunProcess({"/bin/bash", "-c", R"(ulimit -v 200000; exec "$0" "$@")", ZEK32_BINARY, "--batch",
+                                      "--ini", tree.Path("huge.ini"), tree.Path("src"), tree.Path("tgt")});
+  EXPECT_EQ(r.ExitCode, 2) << r.Err;
+  EXPECT_EQ(r.Err, "zek32: the settings file is too large to be read: " + tree.Path("huge.ini") + "\n");
+  EXPECT_EQ(r.Out, "");
 }
 
 }  // namespace

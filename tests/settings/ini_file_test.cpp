@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 
 #include "support/scoped_env.h"
@@ -25,7 +26,7 @@ TEST_F(IniFileTest, ReadsTextIntegersAndBooleans) {
   const std::pair<const char*, int> integers[] = {
       {"0x200", 512},       {"0Xff", 255},   {"$1F", 31},     {"-$10", -16},  {"$FFFFFFFF", -1},
       {" -5", -5},          {"+8", 8},       {"2147483647", 2147483647},      {"12abc", 7},
-      {"", 7},              {"2147483648", 7}, {"-2147483648", 7}, {"0x", 7}, {"$", 7},
+      {"", 7},              {"2147483648", 7}, {"-2147483648", INT32_MIN}, {"0x", 7}, {"$", 7},
       {"$100000000", 7},    {"1.5", 7},      {"--1", 7}};
   std::string file = "[S]\nlong=" + std::string(1500, 'p') + "\nword=yes\n";
   for (size_t i = 0; i < std::size(integers); ++i) file += "i" + std::to_string(i) + "=" + integers[i].first + "\n";

@@ -1,6 +1,9 @@
 #include "settings/option_set.h"
+#include "settings/value_rules.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
 
 namespace zek {
 namespace {
@@ -28,6 +31,15 @@ TEST(OptionSet, CompNrStaysInRange) {
     options.SetCompNr(set);
     EXPECT_EQ(options.CompNr(), expected) << set;
   }
+}
+
+TEST(OptionSet, TheLeastThirtyTwoBitNumberIsANumberAndCountsAsZero) {
+  // Guards against StopAfterBytes=-2147483648 refused by -o and ignored in a settings file.
+  ASSERT_EQ(ParseIniInteger("-2147483648"), std::optional<int32_t>(INT32_MIN));
+  EXPECT_EQ(ParseIniInteger("-2147483649"), std::nullopt);
+  TOptionSet options;
+  options.SetCompNr(*ParseIniInteger("-2147483648"));
+  EXPECT_EQ(options.CompNr(), 0);
 }
 
 }  // namespace

@@ -49,6 +49,6 @@ ScopedInterruptWatch::~ScopedInterruptWatch() { SetConsoleCtrlHandler(OnControl,
 bool InterruptRequested() { return InterlockedCompareExchange(&g_interrupted, 0, 0) != 0; }
 
 // A write to a pipe whose reader has gone fails on Windows anyway.
-void IgnoreBrokenPipes() {}
+void IgnoreWriteSignals() {}
 
 }  // namespace zek
