@@ -85,14 +85,13 @@ int ReadersToStart() {
   return static_cast<int>(std::clamp<int64_t>(free, 0, wanted));
 }
 
-// File systems on a local block device, whose reads end, if only with an
-// error. On any other (NFS, SMB, FUSE such as sshfs) a read may stall for as
-// long as the server does, and a page that a helper asked for stays locked
-// until then, holding the run's own first touch of the file: there the
-// helpers ask for no data.
-bool ReadsCannotStall(int fd) {
-  struct statfs fs {};
-  if (fstatfs(fd, &fs) != 0) return false;
+// File systems on a local block device, whose calls end, if only with an
+// error. On any other (NFS, SMB, FUSE such as sshfs) an open or a read may
+// stall for as long as the server does: a page that a helper asked for stays
+// locked until then, holding the run's own first touch of the file, and a
+// helper waiting there for the server cannot even be ended, which keeps the
+// whole process from exiting. The helpers keep away from such file systems.
+bool IsLocalDisk(const struct statfs& fs) {
   switch (static_cast<unsigned long>(fs.f_type)) {
     case EXT4_SUPER_MAGIC:  // ext2, ext3 and ext4 alike
     case XFS_SUPER_MAGIC:
@@ -104,10 +103,21 @@ bool ReadsCannotStall(int fd) {
     case ISOFS_SUPER_MAGIC:
     case 0x3153464AUL:  // JFS
     case REISERFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:  // memory: nothing to wait for
       return true;
     default:
       return false;
   }
+}
+
+bool OnLocalDisk(int fd) {
+  struct statfs fs {};
+  return fstatfs(fd, &fs) == 0 && IsLocalDisk(fs);
+}
+
+bool OnLocalDisk(const std::string& path) {
+  struct statfs fs {};
+  return statfs(path.c_str(), &fs) == 0 && IsLocalDisk(fs);
 }
 
 // A regular file opened for reading without ever opening anything else: the
@@ -190,6 +200,7 @@ struct ReadAhead::Shared {
   int64_t WalkWaitsFor = 0;  // the walk goes on once the run has passed this pair
   bool ReadersWaitForBytes = false;
   std::atomic<bool> Stop = false;  // also read without the lock, between calls
+  bool TargetOnLocalDisk = false;  // set by the walk before it queues a pair
   bool WalkDone = false;
   int64_t Reached = 0;
   std::deque<Pair> Queue;
@@ -289,6 +300,10 @@ void ReadAhead::Walk(std::shared_ptr<Shared> shared) {
     if (s.Stop) return false;
     const int fd = OpenAt(AT_FDCWD, source.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return true;
+    if (!OnLocalDisk(fd)) {
+      close(fd);
+      return true;
+    }
     struct stat st {};
     const bool known = fstat(fd, &st) == 0;
     for (const Level& l : levels) {
@@ -328,6 +343,11 @@ void ReadAhead::Walk(std::shared_ptr<Shared> shared) {
     return true;
   };
 
+  {
+    const bool local = OnLocalDisk(target);
+    std::lock_guard lock(s.Mutex);
+    s.TargetOnLocalDisk = local;
+  }
   bool going = true;
   try {
     going = enter();
@@ -372,7 +392,7 @@ void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
   // Asks for the start of a file; the bytes asked for, or -1 when the file
   // was found cached already.
   auto ask = [&](Side& side, int64_t pairIndex, bool fromDisk, Identity* fetched) -> int64_t {
-    if (side.Fd < 0 || side.St.st_size == 0 || !ReadsCannotStall(side.Fd)) return 0;
+    if (side.Fd < 0 || side.St.st_size == 0) return 0;
     int64_t asked = std::min<int64_t>(side.St.st_size, kFirstBytes);
     if (fromDisk) {
       DropCachedPages(side.Fd);
@@ -407,7 +427,7 @@ void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
     Side source, target;
     source.Fd = OpenRegular(pair.Source, source.St);
     if (s.Stop) return;
-    target.Fd = OpenRegular(pair.Target, target.St);
+    if (s.TargetOnLocalDisk) target.Fd = OpenRegular(pair.Target, target.St);
     if (s.Stop) return;
     // The inodes are in memory now; the data only where the run reads them.
     const bool readsBytes = s.Plan.ReadsBytes && source.Fd >= 0 && target.Fd >= 0 &&

@@ -1,17 +1,23 @@
 // zek_faultfs: a read-only FUSE file system of zero-filled files of any size,
-// served without storage. A file may carry a damaged page: every read request
+// served without storage. A file that stalls holds every open of it, as a
+// hung network server does, until a file named like the marker plus ".go"
+// exists (or two minutes have passed). A file may carry a damaged page: every read request
 // that touches it fails with EIO, as a bad sector does, and each such failure
 // appends a line to the marker file, so that a test can tell that its fault
 // really fired. The kernel's page cache sits in between, so a reader gets every
 // page before the damaged one and then the error.
 //
-//   zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET]... MOUNTPOINT
+//   zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay|:stall]... MOUNTPOINT
 #define FUSE_USE_VERSION 31
 #include <fcntl.h>
 #include <fuse.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +31,7 @@ struct ServedFile {
   off_t Size = 0;
   off_t EioOffset = -1;  // start of the damaged page; -1: none
   bool Decays = false;
+  bool Stalls = false;
   std::vector<bool> PageServed;  // of a decaying file
 };
 
@@ -84,6 +91,13 @@ int Open(const char* path, fuse_file_info* fi) {
   const ServedFile* f = Find(path);
   if (f == nullptr) return -ENOENT;
   if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
+  if (f->Stalls) {
+    Mark("STALL " + f->Name + "\n");
+    const std::string go = g_marker + ".go";
+    struct stat seen {};
+    for (int i = 0; i < 1200 && stat(go.c_str(), &seen) != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   fi->keep_cache = f->Decays;
   return 0;
 }
@@ -128,7 +142,9 @@ bool ParseFile(const std::string& description, ServedFile& f) {
   const size_t second = description.find(':', first + 1);
   try {
     f.Size = std::stoll(description.substr(first + 1, second - first - 1));
-    if (second != std::string::npos && description.substr(second + 1) == "decay") {
+    if (second != std::string::npos && description.substr(second + 1) == "stall") {
+      f.Stalls = true;
+    } else if (second != std::string::npos && description.substr(second + 1) == "decay") {
       f.Decays = true;
       f.PageServed.assign(static_cast<size_t>((f.Size + kPage - 1) / kPage), false);
     } else if (second != std::string::npos) {
@@ -142,7 +158,7 @@ bool ParseFile(const std::string& description, ServedFile& f) {
 
 int Usage() {
   std::fputs(
-      "usage: zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay]... "
+      "usage: zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay|:stall]... "
       "MOUNTPOINT\n",
       stderr);
   return 2;
@@ -177,7 +193,11 @@ int main(int argc, char** argv) {
   ops.readdir = ReadDir;
   ops.open = Open;
   ops.read = Read;
-  // Foreground and single-threaded; the test owns the process and stops it with SIGTERM.
-  std::vector<const char*> fuseArgs = {argv[0], "-f", "-s", "-o", "fsname=zekfault,allow_other", mountPoint.c_str()};
+  // Foreground, and single-threaded unless a file stalls: a stalled request
+  // must leave the others served. The test owns the process and stops it with SIGTERM.
+  const bool stalls = std::any_of(g_files.begin(), g_files.end(), [](const ServedFile& f) { return f.Stalls; });
+  std::vector<const char*> fuseArgs = {argv[0], "-f", "-o", "fsname=zekfault,allow_other"};
+  if (!stalls) fuseArgs.push_back("-s");
+  fuseArgs.push_back(mountPoint.c_str());
   return fuse_main(static_cast<int>(fuseArgs.size()), const_cast<char**>(fuseArgs.data()), &ops, nullptr);
 }

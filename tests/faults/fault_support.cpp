@@ -100,6 +100,7 @@ FaultFs::FaultFs(const std::string& dir, const std::string& marker, std::time_t 
     std::string description = f.Name + ":" + std::to_string(f.Size);
     if (f.EioOffset >= 0) description += ":" + std::to_string(f.EioOffset);
     if (f.Decays) description += ":decay";
+    if (f.Stalls) description += ":stall";
     args.insert(args.end(), {"--file", description});
   }
   args.push_back(dir_);

@@ -57,6 +57,7 @@ struct ServedFile {
   long long Size = 0;
   long long EioOffset = -1;
   bool Decays = false;
+  bool Stalls = false;  // every open of it hangs until MARKER.go exists
 };
 
 // The suite's FUSE file system (zek_faultfs) mounted on a directory (made if

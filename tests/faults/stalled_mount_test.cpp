@@ -1,0 +1,47 @@
+// A target on a mount that stops answering, as a hung NFS or SMB server does:
+// the suite's FUSE file system holds every open of chosen files.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "faults/fault_support.h"
+
+namespace zek::test {
+namespace {
+
+TEST(StalledMountTest, AHelperHeldByAStalledOpenNeverHoldsTheVerdict) {
+  // Guards against a run held without its verdict, or its exit, by a read-ahead helper stuck in an open that never ends.
+  if (const std::string why = FuseUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  TempTree tree;
+  const std::string marker = tree.Path("marker");
+  std::vector<ServedFile> served;
+  // The equal big pairs keep the run busy while the helpers run ahead to the
+  // dangling links, whose target namesakes the run itself never looks at.
+  for (int i = 0; i < 3; ++i) {
+    WriteSparse(tree, "src/big" + std::to_string(i), 64ll << 20);
+    served.push_back({"big" + std::to_string(i), 64ll << 20});
+  }
+  tree.MakeDir("src");
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "gone" + std::to_string(i);
+    ASSERT_EQ(symlink("nowhere", tree.Path("src/" + name).c_str()), 0);
+    served.push_back({name, 1, -1, false, true});
+  }
+  ProcessResult r;
+  {
+    FaultFs fs(tree.Path("tgt"), marker, kFixedTime, served);
+    r = RunZek(tree, {"--batch", tree.Path("src"), tree.Path("tgt")});
+    // Lets the stalled opens end, so that the file system can stop.
+    tree.Write("marker.go", "");
+  }
+  // Helpers that kept away from the mount: one held there could never be
+  // ended, and would keep the process from exiting.
+  EXPECT_EQ(ReadMarker(marker), "") << "a helper opened a file on the stalled mount";
+  EXPECT_EQ(r.ExitCode, 3) << r.Err;  // the dangling links could not be compared
+  ASSERT_FALSE(r.Out.empty());
+  EXPECT_EQ(LinesOf(r.Out).back(), "No differences found");
+}
+
+}  // namespace
+}  // namespace zek::test
