@@ -47,7 +47,7 @@ void TComparisonRun::ResetCounters() {
 void TComparisonRun::RunComparison() {
   Run([this] {
     // While the walk goes on, helpers fetch the files it reaches next; they
-    // stop when it ends, however it ends.
+    // are told to stop when it ends, however it ends, and never waited for.
     IOptionControls& options = inputs_.Options();
     readAhead_.emplace(ReadAheadPlan{sourceDir_, SourceMask, targetDir_, inputs_.IncludeSubDir(),
                                      inputs_.ReadFromDisk(), !options.Checked(Option::OnlyTimeDateSize),
