@@ -1,13 +1,13 @@
 // zek_faultfs: a read-only FUSE file system of zero-filled files of any size,
-// served without storage. A file that stalls holds every open of it, as a
-// hung network server does, until a file named like the marker plus ".go"
-// exists (or two minutes have passed). A file may carry a damaged page: every read request
+// served without storage. A file that stalls holds every open of it (one that
+// stalls its reads: every read of it), as a hung network server does, until a
+// file named like the marker plus ".go" exists (or two minutes have passed). A file may carry a damaged page: every read request
 // that touches it fails with EIO, as a bad sector does, and each such failure
 // appends a line to the marker file, so that a test can tell that its fault
 // really fired. The kernel's page cache sits in between, so a reader gets every
 // page before the damaged one and then the error.
 //
-//   zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay|:stall]... MOUNTPOINT
+//   zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay|:stall|:stallread]... MOUNTPOINT
 #define FUSE_USE_VERSION 31
 #include <fcntl.h>
 #include <fuse.h>
@@ -32,6 +32,7 @@ struct ServedFile {
   off_t EioOffset = -1;  // start of the damaged page; -1: none
   bool Decays = false;
   bool Stalls = false;
+  bool StallsReads = false;
   std::vector<bool> PageServed;  // of a decaying file
 };
 
@@ -87,17 +88,20 @@ int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_
   return 0;
 }
 
+// Holds the calling request until the test lets it go.
+void Stall(const std::string& markLine) {
+  Mark(markLine);
+  const std::string go = g_marker + ".go";
+  struct stat seen {};
+  for (int i = 0; i < 1200 && stat(go.c_str(), &seen) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 int Open(const char* path, fuse_file_info* fi) {
   const ServedFile* f = Find(path);
   if (f == nullptr) return -ENOENT;
   if ((fi->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
-  if (f->Stalls) {
-    Mark("STALL " + f->Name + "\n");
-    const std::string go = g_marker + ".go";
-    struct stat seen {};
-    for (int i = 0; i < 1200 && stat(go.c_str(), &seen) != 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  if (f->Stalls) Stall("STALL " + f->Name + "\n");
   fi->keep_cache = f->Decays;
   return 0;
 }
@@ -118,6 +122,7 @@ void Decay(ServedFile& f, char* buf, off_t offset, off_t end) {
 int Read(const char* path, char* buf, size_t size, off_t offset, fuse_file_info*) {
   ServedFile* f = Find(path);
   if (f == nullptr) return -ENOENT;
+  if (f->StallsReads) Stall("STALLREAD " + f->Name + "\n");
   if (offset >= f->Size) return 0;
   off_t end = offset + static_cast<off_t>(size);
   if (end > f->Size) end = f->Size;
@@ -144,6 +149,8 @@ bool ParseFile(const std::string& description, ServedFile& f) {
     f.Size = std::stoll(description.substr(first + 1, second - first - 1));
     if (second != std::string::npos && description.substr(second + 1) == "stall") {
       f.Stalls = true;
+    } else if (second != std::string::npos && description.substr(second + 1) == "stallread") {
+      f.StallsReads = true;
     } else if (second != std::string::npos && description.substr(second + 1) == "decay") {
       f.Decays = true;
       f.PageServed.assign(static_cast<size_t>((f.Size + kPage - 1) / kPage), false);
@@ -158,7 +165,7 @@ bool ParseFile(const std::string& description, ServedFile& f) {
 
 int Usage() {
   std::fputs(
-      "usage: zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay|:stall]... "
+      "usage: zek_faultfs --marker FILE [--mtime SECONDS] --file NAME:SIZE[:DAMAGED_PAGE_OFFSET|:decay|:stall|:stallread]... "
       "MOUNTPOINT\n",
       stderr);
   return 2;
@@ -195,7 +202,7 @@ int main(int argc, char** argv) {
   ops.read = Read;
   // Foreground, and single-threaded unless a file stalls: a stalled request
   // must leave the others served. The test owns the process and stops it with SIGTERM.
-  const bool stalls = std::any_of(g_files.begin(), g_files.end(), [](const ServedFile& f) { return f.Stalls; });
+  const bool stalls = std::any_of(g_files.begin(), g_files.end(), [](const ServedFile& f) { return f.Stalls || f.StallsReads; });
   std::vector<const char*> fuseArgs = {argv[0], "-f", "-o", "fsname=zekfault,allow_other"};
   if (!stalls) fuseArgs.push_back("-s");
   fuseArgs.push_back(mountPoint.c_str());

@@ -101,6 +101,7 @@ FaultFs::FaultFs(const std::string& dir, const std::string& marker, std::time_t 
     if (f.EioOffset >= 0) description += ":" + std::to_string(f.EioOffset);
     if (f.Decays) description += ":decay";
     if (f.Stalls) description += ":stall";
+    if (f.StallsReads) description += ":stallread";
     args.insert(args.end(), {"--file", description});
   }
   args.push_back(dir_);

@@ -58,6 +58,7 @@ struct ServedFile {
   long long EioOffset = -1;
   bool Decays = false;
   bool Stalls = false;  // every open of it hangs until MARKER.go exists
+  bool StallsReads = false;  // every read of it hangs until MARKER.go exists
 };
 
 // The suite's FUSE file system (zek_faultfs) mounted on a directory (made if
