@@ -26,11 +26,11 @@ bool IsDotEntry(std::string_view name);
 // ("." and ".." aside) marks the entry hidden.
 bool IsHiddenName(std::string_view name);
 
-// An entry of the file pass, with the attributes the search reports: compared
-// as a file unless it is a directory or a volume label.
+// An entry with the attributes the search reports, listed by the file pass
+// and compared as a file: no directory and no volume label.
 bool TakesUpFile(std::string_view name, int attr);
-// An entry of the subdirectory pass: entered if it is a directory the pass
-// lists (neither hidden nor system) and no volume label.
+// An entry listed by the subdirectory pass (neither hidden nor system) that
+// the walk enters: a directory, links followed.
 bool EntersDirectory(std::string_view name, int attr);
 
 }  // namespace zek
