@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   // The first activation fills the path fields; the run needs the window on screen.
   QElapsedTimer wait;
   wait.start();
-  while (window.Run().FirstActivation || !window.windowHandle()->isExposed()) {
+  while (window.FirstActivation() || !window.windowHandle()->isExposed()) {
     if (wait.elapsed() > 10000) {
       std::fputs("window_run: the window did not come up within 10 s\n", stderr);
       return 2;
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   window.btnStart->click();  // returns when the run has ended
   QApplication::processEvents();  // paints the verdict
   const double seconds = Seconds(clock);
-  if (window.Run().Busy) {
+  if (window.Run().Busy()) {
     std::fputs("window_run: the run was still busy after Compare returned\n", stderr);
     return 2;
   }

@@ -66,7 +66,7 @@ class BatchView : public IRunView {
   void Repaint() override {}
   // Ctrl-C plays the part of the Cancel button.
   void ProcessMessages() override {
-    if (InterruptRequested() && run_ != nullptr) run_->UserBreak = true;
+    if (InterruptRequested() && run_ != nullptr) run_->Break();
   }
 
  private:
@@ -79,8 +79,8 @@ class BatchView : public IRunView {
     const auto now = std::chrono::steady_clock::now();
     if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
     lastDraw_ = now;
-    std::string text = file_ + "  [files: " + std::to_string(run_->FilesTotal) +
-                       ", bytes: " + FormatByteTotal(run_->TotalBytes) + "]";
+    std::string text = file_ + "  [files: " + std::to_string(run_->Counts().FilesTotal) +
+                       ", bytes: " + FormatByteTotal(run_->Counts().TotalBytes) + "]";
     constexpr size_t kWidth = 79;
     if (text.size() > kWidth) text = "..." + text.substr(text.size() - (kWidth - 3));
     std::fprintf(stderr, "\r\033[K%s", text.c_str());
@@ -306,9 +306,9 @@ int RunBatch(const std::vector<std::string>& args) {
       }
       BatchView::FlushMessages();
       const std::string incomplete = run.IncompleteRunText();
-      if (run.UserBreak) {
+      if (run.UserBreak()) {
         code = kExitTrouble;
-      } else if (run.FilesDifferent != 0 || run.TargetsNotFound != 0) {
+      } else if (run.Counts().FilesDifferent != 0 || run.Counts().TargetsNotFound != 0) {
         code = kExitDifferent;
       } else {
         code = incomplete.empty() ? kExitSame : kExitNotAllCompared;

@@ -7,19 +7,21 @@
 namespace zek {
 namespace {
 
-// Clears Busy and closes the log however the run ends.
+// Keeps the busy flag set while the run goes on; clears it and closes the log
+// however the run ends.
 class RunGuard {
  public:
-  explicit RunGuard(TComparisonRun& run) : run_(run) { run_.Busy = true; }
+  RunGuard(bool& busy, TextFile& log) : busy_(busy), log_(log) { busy_ = true; }
   ~RunGuard() {
-    run_.LogFile.CloseQuietly();
-    run_.Busy = false;
+    log_.CloseQuietly();
+    busy_ = false;
   }
   RunGuard(const RunGuard&) = delete;
   RunGuard& operator=(const RunGuard&) = delete;
 
  private:
-  TComparisonRun& run_;
+  bool& busy_;
+  TextFile& log_;
 };
 
 }  // namespace
@@ -31,12 +33,12 @@ TComparisonRun::TComparisonRun(IRunView& view, IRunInputs& inputs)
       targetBuffer_(kReadAheadBlocks * kBlockSize) {}
 
 void TComparisonRun::ResetCounters() {
-  FilesTotal = 0;
-  TargetsNotFound = 0;
-  FilesDifferent = 0;
-  FilesNotCompared = 0;
-  DirectoriesNotCompared = 0;
-  TotalBytes = 0.0L;
+  counts_.FilesTotal = 0;
+  counts_.TargetsNotFound = 0;
+  counts_.FilesDifferent = 0;
+  counts_.FilesNotCompared = 0;
+  counts_.DirectoriesNotCompared = 0;
+  counts_.TotalBytes = 0.0L;
   view_.SetLabel(StatusLabel::NichtGefunden, "Not found: 0");
   view_.SetLabel(StatusLabel::Verschieden, "Different: 0");
   view_.SetLabel(StatusLabel::Total, "Total files: 0");
@@ -49,7 +51,7 @@ void TComparisonRun::RunComparison() {
     // While the walk goes on, helpers fetch the files it reaches next; they
     // are told to stop when it ends, however it ends, and never waited for.
     IOptionControls& options = inputs_.Options();
-    readAhead_.emplace(ReadAheadPlan{sourceDir_, SourceMask, targetDir_, inputs_.IncludeSubDir(),
+    readAhead_.emplace(ReadAheadPlan{sourceDir_, sourceMask_, targetDir_, inputs_.IncludeSubDir(),
                                      inputs_.ReadFromDisk(), !options.Checked(Option::OnlyTimeDateSize),
                                      options.Checked(Option::CompareDifferentSize)});
     try {
@@ -64,74 +66,74 @@ void TComparisonRun::RunComparison() {
 
 void TComparisonRun::RunPairComparison() {
   Run([this] {
-    const FileLook look = Files().LookAndOpen(SearchPath);
+    const FileLook look = Files().LookAndOpen(searchPath_);
     Files().Close(look.Handle);
-    CompareFilePair(SearchPath, TargetPath, look.Size);
+    CompareFilePair(searchPath_, targetPath_, look.Size);
   });
 }
 
 void TComparisonRun::Run(const std::function<void()>& compare) {
-  RunGuard guard(*this);
+  RunGuard guard(busy_, logFile_);
   ResetCounters();
   IOptionControls& options = inputs_.Options();
   if (options.Checked(Option::WriteLog)) {
     const std::string logName = options.LogName();
     if (ProbeFileName(logName)) {
-      LogFile.Rewrite(logName);
+      logFile_.Rewrite(logName);
     } else {
       options.SetChecked(Option::WriteLog, false);
     }
   }
   view_.ClearMessages();
-  UserBreak = false;
+  userBreak_ = false;
   view_.SetLabel(StatusLabel::NichtGefunden, "Not found: 0");
   view_.SetLabel(StatusLabel::Verschieden, "Different: 0");
   view_.SetLabel(StatusLabel::Total, "Total: 0");
   view_.SetLabel(StatusLabel::File, "Comparing: ./.");
 
-  SearchPath = inputs_.SourcePath();
-  TargetPath = inputs_.TargetPath();
-  sourceDir_ = DirectoryOrCurrent(SearchPath);
-  targetDir_ = DirectoryOrCurrent(TargetPath);
-  SourceMask = NamePart(SearchPath);
+  searchPath_ = inputs_.SourcePath();
+  targetPath_ = inputs_.TargetPath();
+  sourceDir_ = DirectoryOrCurrent(searchPath_);
+  targetDir_ = DirectoryOrCurrent(targetPath_);
+  sourceMask_ = NamePart(searchPath_);
 
   Report("running...");
   compare();
   Report("finished.");
   view_.SetLabel(StatusLabel::File, "Comparing: ./.");
-  if (UserBreak) Report("USER BREAK!");
-  Report("Files total: " + std::to_string(FilesTotal));
-  if (TargetsNotFound != 0) Report("Target files not found: " + std::to_string(TargetsNotFound));
-  if (FilesDifferent != 0) Report("Files with differences: " + std::to_string(FilesDifferent));
+  if (userBreak_) Report("USER BREAK!");
+  Report("Files total: " + std::to_string(counts_.FilesTotal));
+  if (counts_.TargetsNotFound != 0) Report("Target files not found: " + std::to_string(counts_.TargetsNotFound));
+  if (counts_.FilesDifferent != 0) Report("Files with differences: " + std::to_string(counts_.FilesDifferent));
   // A run that left something unchecked says so before its verdict, which
   // stays the last line.
   if (const std::string incomplete = IncompleteRunText(); !incomplete.empty()) Report(incomplete);
   // Every line so far is in the file before the verdict may say it was written.
-  if (LogFile.IsOpen()) LogFile.Flush();
-  if (TargetsNotFound == 0 && FilesDifferent == 0) {
+  if (logFile_.IsOpen()) logFile_.Flush();
+  if (counts_.TargetsNotFound == 0 && counts_.FilesDifferent == 0) {
     Report("No differences found");
   } else if (options.Checked(Option::WriteLog)) {
     Report("Differences found. Log written: " + options.LogName());
   } else {
     Report("Differences found.");
   }
-  LogFile.Close();
+  logFile_.Close();
 }
 
 std::string TComparisonRun::IncompleteRunText() const {
   const auto count = [](int32_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
-  if (FilesTotal == 0) {
+  if (counts_.FilesTotal == 0) {
     std::string text = "Nothing compared: no file in " + sourceDir_ +
-                       (inputs_.IncludeSubDir() ? " or its subdirectories" : "") + " matches the mask \"" + SourceMask +
+                       (inputs_.IncludeSubDir() ? " or its subdirectories" : "") + " matches the mask \"" + sourceMask_ +
                        "\"";
-    if (DirectoriesNotCompared != 0) text += ", " + count(DirectoriesNotCompared, "directory", "directories") + " not listed";
+    if (counts_.DirectoriesNotCompared != 0) text += ", " + count(counts_.DirectoriesNotCompared, "directory", "directories") + " not listed";
     return text;
   }
-  if (FilesNotCompared == 0 && DirectoriesNotCompared == 0) return "";
-  return "Not compared: " + count(FilesNotCompared, "file", "files") + ", " +
-         count(DirectoriesNotCompared, "directory", "directories");
+  if (counts_.FilesNotCompared == 0 && counts_.DirectoriesNotCompared == 0) return "";
+  return "Not compared: " + count(counts_.FilesNotCompared, "file", "files") + ", " +
+         count(counts_.DirectoriesNotCompared, "directory", "directories");
 }
 
 void TComparisonRun::Report(const std::string& line) {
@@ -140,7 +142,7 @@ void TComparisonRun::Report(const std::string& line) {
   view_.AppendMessage(shown);
   view_.ProcessMessages();
   // Only a log that this run opened is written, and only while the box is checked.
-  if (LogFile.IsOpen() && inputs_.Options().Checked(Option::WriteLog)) LogFile.WriteLine(shown);
+  if (logFile_.IsOpen() && inputs_.Options().Checked(Option::WriteLog)) logFile_.WriteLine(shown);
 }
 
 }  // namespace zek

@@ -42,6 +42,20 @@ struct PageAligned {
 };
 using ReadBuffer = std::vector<unsigned char, PageAligned<unsigned char>>;
 
+// What a run counted.
+struct RunCounts {
+  int32_t FilesTotal = 0;
+  int32_t TargetsNotFound = 0;
+  int32_t FilesDifferent = 0;
+  // Files and directories that could not be compared: a source not found, a
+  // file that could not be opened, a source directory that could not be listed.
+  int32_t FilesNotCompared = 0;
+  int32_t DirectoriesNotCompared = 0;
+  long double TotalBytes = 0.0L;
+};
+
+struct PairFinding;
+
 class TComparisonRun {
  public:
   TComparisonRun(IRunView& view, IRunInputs& inputs);
@@ -62,40 +76,39 @@ class TComparisonRun {
   // directories), as one line; empty when it compared everything it met.
   std::string IncompleteRunText() const;
 
-  // RunState
-  int32_t FilesTotal = 0;
-  int32_t TargetsNotFound = 0;
-  int32_t FilesDifferent = 0;
-  // Files and directories that could not be compared: a source not found, a
-  // file that could not be opened, a source directory that could not be listed.
-  int32_t FilesNotCompared = 0;
-  int32_t DirectoriesNotCompared = 0;
-  long double TotalBytes = 0.0L;
-  TextFile LogFile;
-  bool FirstActivation = false;
-  bool Busy = false;
-  bool UserBreak = false;
-  std::string SearchPath;
-  std::string SourceMask;
-  std::string TargetPath;
-  std::string SubSourceDir;
-  std::string SubTargetDir;
-  std::string SourceFile;
-  std::string TargetFile;
-  zek::FindRecord FindRecord;  // the one search record every level of the walk uses
+  const RunCounts& Counts() const { return counts_; }
+  // A run is going: no second one may start from one of its dispatches.
+  bool Busy() const { return busy_; }
+  // Cancel (or Ctrl-C): the run stops at the next entry or block and says so.
+  // A run clears it as it starts; a caller that compares pairs itself clears
+  // it with ClearBreak.
+  void Break() { userBreak_ = true; }
+  void ClearBreak() { userBreak_ = false; }
+  bool UserBreak() const { return userBreak_; }
+  bool LogOpen() const { return logFile_.IsOpen(); }
 
  private:
   // The frame of every run around `compare`: counters, log, the first line,
   // the summary and the verdict.
   void Run(const std::function<void()>& compare);
   void ShowByteTotal();
+  // Reports a pair's finding and counts it.
+  void Take(const std::vector<PairFinding>& findings);
+  void Take(const PairFinding& finding);
 
-  // Counts and reports the source directory SubSourceDir, which could not be
-  // listed; a want of descriptors or memory ends the run instead.
-  void DirectoryNotListed(int error);
+  // Counts and reports the source directory that could not be listed; a want
+  // of descriptors or memory ends the run instead.
+  void DirectoryNotListed(int error, const std::string& directory);
 
   IRunView& view_;
   IRunInputs& inputs_;
+  RunCounts counts_;
+  TextFile logFile_;
+  bool busy_ = false;
+  bool userBreak_ = false;
+  std::string searchPath_;
+  std::string sourceMask_;
+  std::string targetPath_;
   std::string sourceDir_;
   std::string targetDir_;
   std::optional<ReadAhead> readAhead_;  // while the walk goes on

@@ -1,43 +1,15 @@
+#include "engine/directory_walk.h"
+
 #include <functional>
-#include <unordered_set>
 #include <utility>
 
 #include "engine/comparison_run.h"
 #include "engine/path_rules.h"
 #include "platform/io_error.h"
+#include "platform/walk_rule.h"
 
 namespace zek {
 namespace {
-
-// Closes the run's one search however the pass ends.
-class SearchGuard {
- public:
-  explicit SearchGuard(FindRecord& record) : record_(record) {}
-  ~SearchGuard() { Files().FindClose(record_); }
-  SearchGuard(const SearchGuard&) = delete;
-  SearchGuard& operator=(const SearchGuard&) = delete;
-
- private:
-  FindRecord& record_;
-};
-
-struct FileIdHash {
-  size_t operator()(const FileId& id) const { return std::hash<uint64_t>()(id.Inode ^ (id.Device * 0x9E3779B97F4A7C15ULL)); }
-};
-
-// One directory on the walk's way down from the start directory. The levels
-// share the path fields: SubSourceDir and SubTargetDir cut to a level's
-// lengths name its directory pair, so a level costs the same at any depth.
-struct WalkLevel {
-  size_t SourceLength = 0;
-  size_t TargetLength = 0;
-  FileId SourceId;
-  FileId TargetId;  // taken when the pair is let go with subdirectories left
-  bool Reached = false;  // the source directory could be opened
-  bool Held = false;     // its directory pair is held (a failed hold included)
-  std::vector<std::string> Subdirs;  // gathered by the subdirectory pass
-  size_t Next = 0;                   // the next of Subdirs to visit
-};
 
 // While the walk works below a directory it keeps the directory pair open, so
 // that each subdirectory is opened by its name there; a level whose last
@@ -46,154 +18,218 @@ struct WalkLevel {
 // from the subdirectory just left, so that no tree runs out of descriptors.
 constexpr size_t kHeldLevels = 16;
 
-bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
-
 }  // namespace
 
-void TComparisonRun::DirectoryNotListed(int error) {
-  if (IsResourceError(error)) throw EInOutError(error);
-  ++DirectoriesNotCompared;
-  if (inputs_.Options().Checked(Option::CouldNotOpenSource))
-    Report("Could not open source directory: " + RemoveDoubleBackslashes(SubSourceDir));
+size_t DirectoryWalk::FileIdHash::operator()(const FileId& id) const {
+  return std::hash<uint64_t>()(id.Inode ^ (id.Device * 0x9E3779B97F4A7C15ULL));
+}
+
+DirectoryWalk::DirectoryWalk(std::string sourceDir, std::string targetDir, std::string mask, const bool& userBreak,
+                             IRunInputs& inputs)
+    : mask_(std::move(mask)),
+      userBreak_(userBreak),
+      inputs_(inputs),
+      sourceDir_(std::move(sourceDir)),
+      targetDir_(std::move(targetDir)) {}
+
+DirectoryWalk::~DirectoryWalk() {
+  CloseSearch();
+  for (Level& level : levels_) Release(level);
 }
 
 // The walk keeps its own stack of levels rather than recursing, so that no
 // depth of tree can overflow the call stack; the order of work is the
 // recursion's: depth first, each directory's files before its subdirectories.
-void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetDir) {
-  FileAccess& files = Files();
+WalkStep DirectoryWalk::Next() {
+  switch (phase_) {
+    case Phase::Start:
+      Hold();
+      return Reach();
+    case Phase::Reached: {
+      if (sourceError_ != 0) return NotListed(sourceError_);
+      StartSearch();
+      const int found = Files().FindFirst(searchPath_, kFilePassAttr, record_);
+      if (found != 0 && found != kNoMoreFiles) return NotListed(found);
+      return ListFiles(found);
+    }
+    case Phase::Files:
+      return ListFiles(Files().FindNext(record_));
+    case Phase::Climb:
+      return Climb();
+    case Phase::Done:
+      break;
+  }
+  return WalkStep::End;
+}
+
+WalkStep DirectoryWalk::Reach() {
+  phase_ = Phase::Reached;
+  searchPath_ = RemoveDoubleBackslashes(sourceDir_ + PathDelimiter() + mask_);
+  return WalkStep::Directory;
+}
+
+WalkStep DirectoryWalk::NotListed(int error) {
+  error_ = error;
+  phase_ = Phase::Climb;
+  return WalkStep::NotListed;
+}
+
+WalkStep DirectoryWalk::ListFiles(int found) {
   const char delimiter = PathDelimiter();
-  std::vector<WalkLevel> levels;
-  // The source directories the walk is inside: links are followed, and a link
-  // that leads back into one of them would never end.
-  std::unordered_set<FileId, FileIdHash> inside;
-  size_t heldLevels = 0;
-  SubSourceDir = std::move(sourceDir);
-  SubTargetDir = std::move(targetDir);
-
-  auto release = [&](WalkLevel& level) {
-    if (!level.Held) return;
-    files.ReleaseDirectory(SubTargetDir.substr(0, level.TargetLength));
-    files.ReleaseDirectory(SubSourceDir.substr(0, level.SourceLength));
-    level.Held = false;
-    --heldLevels;
-  };
-
-  // Holds the pair that SubSourceDir and SubTargetDir name as a new level, or
-  // returns false for a directory the walk is inside already.
-  int sourceError = 0;
-  auto hold = [&]() {
-    WalkLevel level;
-    level.SourceLength = SubSourceDir.size();
-    level.TargetLength = SubTargetDir.size();
-    // Held as the search names it: a leading doubled separator is no network
-    // path on Windows but the root of the current drive, as in the pattern.
-    sourceError = files.HoldDirectory(RemoveDoubleBackslashes(SubSourceDir), &level.SourceId);
-    level.Reached = sourceError == 0;
-    if (level.Reached && inside.count(level.SourceId) != 0) {
-      files.ReleaseDirectory(SubSourceDir);
-      return false;
+  while (found == 0 && !userBreak_) {
+    if (TakesUpFile(record_.Name, record_.Attr)) {
+      sourceFile_ = sourceDir_ + delimiter + record_.Name;
+      targetFile_ = targetDir_ + delimiter + record_.Name;
+      phase_ = Phase::Files;
+      return WalkStep::Pair;
     }
-    const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(SubTargetDir));
-    level.Held = true;
-    ++heldLevels;
-    if (level.Reached) inside.insert(level.SourceId);
-    levels.push_back(std::move(level));
-    if (IsResourceError(targetError)) throw EInOutError(targetError);
-    return true;
-  };
+    found = Files().FindNext(record_);
+  }
+  CloseSearch();
+  // Subdirectories are gathered first: no search stays open across a descent.
+  searchPath_ = RemoveDoubleBackslashes(sourceDir_ + delimiter + std::string(kSubdirectoryPassMask));
+  StartSearch();
+  // Only directories are gathered, so the search may pass over the rest unseen.
+  found = Files().FindFirstDirectory(searchPath_, kSubdirectoryPassAttr, record_);
+  if (found != 0 && found != kNoMoreFiles) return NotListed(found);
+  std::vector<std::string>& subdirs = levels_.back().Subdirs;
+  while (found == 0 && !userBreak_ && inputs_.IncludeSubDir()) {
+    if (EntersDirectory(record_.Name, record_.Attr)) subdirs.push_back(record_.Name);
+    found = Files().FindNext(record_);
+  }
+  return Climb();
+}
 
-  // The directory's own work: its line, its files, its subdirectories gathered.
-  auto visit = [&]() {
-    view_.ProcessMessages();
-    SearchPath = RemoveDoubleBackslashes(SubSourceDir + delimiter + SourceMask);
-    if (inputs_.Options().Checked(Option::ShowDir)) Report("Switching to directory " + SearchPath);
-    if (sourceError != 0) {
-      DirectoryNotListed(sourceError);
-      return;
+void DirectoryWalk::StartSearch() { searching_ = true; }
+
+void DirectoryWalk::CloseSearch() {
+  if (!searching_) return;
+  searching_ = false;
+  Files().FindClose(record_);
+}
+
+WalkStep DirectoryWalk::Climb() {
+  CloseSearch();
+  phase_ = Phase::Climb;
+  while (!levels_.empty()) {
+    const Level& top = levels_.back();
+    if (!userBreak_ && top.Next < top.Subdirs.size()) {
+      if (Descend()) return Reach();
+    } else {
+      Ascend();
     }
-    {
-      SearchGuard search{FindRecord};
-      int found = files.FindFirst(SearchPath, faAnyFile, FindRecord);
-      if (found != 0 && found != kNoMoreFiles) {
-        DirectoryNotListed(found);
+  }
+  phase_ = Phase::Done;
+  return WalkStep::End;
+}
+
+// Holds the pair that sourceDir_ and targetDir_ name as a new level, or
+// returns false for a directory the walk is inside already.
+bool DirectoryWalk::Hold() {
+  FileAccess& files = Files();
+  Level level;
+  level.SourceLength = sourceDir_.size();
+  level.TargetLength = targetDir_.size();
+  // Held as the search names it: a leading doubled separator is no network
+  // path on Windows but the root of the current drive, as in the pattern.
+  sourceError_ = files.HoldDirectory(RemoveDoubleBackslashes(sourceDir_), &level.SourceId);
+  level.Reached = sourceError_ == 0;
+  if (level.Reached && inside_.count(level.SourceId) != 0) {
+    files.ReleaseDirectory(sourceDir_);
+    return false;
+  }
+  const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(targetDir_));
+  level.Held = true;
+  ++heldLevels_;
+  if (level.Reached) inside_.insert(level.SourceId);
+  levels_.push_back(std::move(level));
+  if (IsResourceError(targetError)) throw EInOutError(targetError);
+  return true;
+}
+
+void DirectoryWalk::Release(Level& level) {
+  if (!level.Held) return;
+  Files().ReleaseDirectory(targetDir_.substr(0, level.TargetLength));
+  Files().ReleaseDirectory(sourceDir_.substr(0, level.SourceLength));
+  level.Held = false;
+  --heldLevels_;
+}
+
+void DirectoryWalk::CutPaths(const Level& level) {
+  sourceDir_.resize(level.SourceLength);
+  targetDir_.resize(level.TargetLength);
+}
+
+// Enters the next subdirectory of the deepest level; false for one the walk
+// is inside already, which is passed over.
+bool DirectoryWalk::Descend() {
+  const char delimiter = PathDelimiter();
+  const size_t top = levels_.size() - 1;
+  Level& parent = levels_[top];
+  const std::string name = std::move(parent.Subdirs[parent.Next++]);
+  const bool last = parent.Next == parent.Subdirs.size();
+  if (last) std::vector<std::string>().swap(parent.Subdirs);
+  sourceDir_ += delimiter;
+  sourceDir_ += name;
+  targetDir_ += delimiter;
+  targetDir_ += name;
+  if (!Hold()) {
+    CutPaths(levels_[top]);
+    return false;
+  }
+  Level& above = levels_[top];
+  if (!last && heldLevels_ > kHeldLevels) Files().DirectoryId(targetDir_.substr(0, above.TargetLength), above.TargetId);
+  if (last || heldLevels_ > kHeldLevels) Release(above);
+  return true;
+}
+
+// Leaves the deepest level, holding the one above again if it was let go
+// with subdirectories left.
+void DirectoryWalk::Ascend() {
+  FileAccess& files = Files();
+  const size_t top = levels_.size() - 1;
+  Level& done = levels_[top];
+  if (top > 0) {
+    Level& above = levels_[top - 1];
+    if (!above.Held && !userBreak_ && above.Next < above.Subdirs.size()) {
+      const int sourceBack = files.HoldParentDirectory(sourceDir_, sourceDir_.substr(0, above.SourceLength), above.SourceId);
+      const int targetBack = files.HoldParentDirectory(targetDir_, targetDir_.substr(0, above.TargetLength), above.TargetId);
+      above.Held = true;
+      ++heldLevels_;
+      if (IsResourceError(sourceBack)) throw EInOutError(sourceBack);
+      if (IsResourceError(targetBack)) throw EInOutError(targetBack);
+    }
+  }
+  Release(done);
+  if (done.Reached) inside_.erase(done.SourceId);
+  levels_.pop_back();
+  if (!levels_.empty()) CutPaths(levels_.back());
+}
+
+void TComparisonRun::DirectoryNotListed(int error, const std::string& directory) {
+  if (IsResourceError(error)) throw EInOutError(error);
+  ++counts_.DirectoriesNotCompared;
+  if (inputs_.Options().Checked(Option::CouldNotOpenSource))
+    Report("Could not open source directory: " + RemoveDoubleBackslashes(directory));
+}
+
+void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetDir) {
+  DirectoryWalk walk(std::move(sourceDir), std::move(targetDir), sourceMask_, userBreak_, inputs_);
+  for (;;) {
+    switch (walk.Next()) {
+      case WalkStep::Directory:
+        view_.ProcessMessages();
+        if (inputs_.Options().Checked(Option::ShowDir)) Report("Switching to directory " + walk.SearchPath());
+        break;
+      case WalkStep::Pair:
+        CompareFilePair(walk.SourceFile(), walk.TargetFile(), walk.FileSize());
+        break;
+      case WalkStep::NotListed:
+        DirectoryNotListed(walk.Error(), walk.SourceDir());
+        break;
+      case WalkStep::End:
         return;
-      }
-      while (found == 0 && !UserBreak) {
-        if ((FindRecord.Attr & (faDirectory | faVolumeID)) == 0 && !IsDotEntry(FindRecord.Name)) {
-          SourceFile = SubSourceDir + delimiter + FindRecord.Name;
-          TargetFile = SubTargetDir + delimiter + FindRecord.Name;
-          CompareFilePair(SourceFile, TargetFile, FindRecord.Size);
-        }
-        found = files.FindNext(FindRecord);
-      }
     }
-    // Subdirectories are gathered first: no search stays open across a descent.
-    SearchPath = RemoveDoubleBackslashes(SubSourceDir + delimiter + "*.*");
-    SearchGuard search{FindRecord};
-    // Only directories are gathered, so the search may pass over the rest unseen.
-    int found = files.FindFirstDirectory(SearchPath, faDirectory, FindRecord);
-    if (found != 0 && found != kNoMoreFiles) {
-      DirectoryNotListed(found);
-      return;
-    }
-    std::vector<std::string>& subdirs = levels.back().Subdirs;
-    while (found == 0 && !UserBreak && inputs_.IncludeSubDir()) {
-      if ((FindRecord.Attr & faDirectory) != 0 && !IsDotEntry(FindRecord.Name) && (FindRecord.Attr & faVolumeID) == 0)
-        subdirs.push_back(FindRecord.Name);
-      found = files.FindNext(FindRecord);
-    }
-  };
-
-  auto cutPaths = [&](const WalkLevel& level) {
-    SubSourceDir.resize(level.SourceLength);
-    SubTargetDir.resize(level.TargetLength);
-  };
-
-  try {
-    hold();
-    visit();
-    while (!levels.empty()) {
-      const size_t top = levels.size() - 1;
-      if (!UserBreak && levels[top].Next < levels[top].Subdirs.size()) {
-        WalkLevel& parent = levels[top];
-        const std::string name = std::move(parent.Subdirs[parent.Next++]);
-        const bool last = parent.Next == parent.Subdirs.size();
-        if (last) std::vector<std::string>().swap(parent.Subdirs);
-        SubSourceDir += delimiter;
-        SubSourceDir += name;
-        SubTargetDir += delimiter;
-        SubTargetDir += name;
-        if (!hold()) {
-          cutPaths(levels[top]);
-          continue;
-        }
-        WalkLevel& above = levels[top];
-        if (!last && heldLevels > kHeldLevels) files.DirectoryId(SubTargetDir.substr(0, above.TargetLength), above.TargetId);
-        if (last || heldLevels > kHeldLevels) release(above);
-        visit();
-        continue;
-      }
-      WalkLevel& done = levels[top];
-      if (top > 0) {
-        WalkLevel& above = levels[top - 1];
-        if (!above.Held && !UserBreak && above.Next < above.Subdirs.size()) {
-          const int sourceBack = files.HoldParentDirectory(SubSourceDir, SubSourceDir.substr(0, above.SourceLength), above.SourceId);
-          const int targetBack = files.HoldParentDirectory(SubTargetDir, SubTargetDir.substr(0, above.TargetLength), above.TargetId);
-          above.Held = true;
-          ++heldLevels;
-          if (IsResourceError(sourceBack)) throw EInOutError(sourceBack);
-          if (IsResourceError(targetBack)) throw EInOutError(targetBack);
-        }
-      }
-      release(done);
-      if (done.Reached) inside.erase(done.SourceId);
-      levels.pop_back();
-      if (!levels.empty()) cutPaths(levels.back());
-    }
-  } catch (...) {
-    for (WalkLevel& level : levels) release(level);
-    throw;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/dos_time.h"
+#include "platform/entry_attributes.h"
 #include "platform/io_error.h"
 #include "platform/path_scan.h"
 #include "platform/wildcard.h"
@@ -149,20 +150,6 @@ class PathAt {
   int error_ = 0;
   std::string name_;
 };
-
-int AttributesOf(const std::string& name, const struct stat& st) {
-  int attr = 0;
-  if (S_ISDIR(st.st_mode)) {
-    attr |= faDirectory;
-  } else if (S_ISREG(st.st_mode)) {
-    attr |= faArchive;
-  } else {
-    attr |= faSysFile;  // FIFOs, sockets, devices
-  }
-  if (name.size() > 1 && name[0] == '.' && name != "..") attr |= faHidden;
-  if ((st.st_mode & S_IWUSR) == 0) attr |= faReadOnly;
-  return attr;
-}
 
 // Fills the record from the next entry that matches, or returns kNoMoreFiles
 // or an error code.

@@ -22,6 +22,8 @@
 #include <thread>
 
 #include "platform/console.h"
+#include "platform/entry_attributes.h"
+#include "platform/walk_rule.h"
 #include "platform/wildcard.h"
 
 namespace zek {
@@ -58,9 +60,9 @@ int OpenAt(int dir, const char* path, int flags) {
   return static_cast<int>(syscall(SYS_openat, dir, path, flags | O_CLOEXEC | O_NOCTTY, 0));
 }
 
-bool StatAt(int dir, const char* path, struct stat& st) {
+bool StatAt(int dir, const char* path, int flags, struct stat& st) {
   struct statx sx {};
-  if (statx(dir, path, AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO, &sx) != 0) return false;
+  if (statx(dir, path, AT_NO_AUTOMOUNT | flags, STATX_TYPE | STATX_INO, &sx) != 0) return false;
   st.st_mode = sx.stx_mode;
   st.st_ino = sx.stx_ino;
   st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
@@ -136,12 +138,10 @@ int OpenRegular(const std::string& path, struct stat& st) {
   return fd;
 }
 
-bool IsHidden(const std::string& name) { return name.size() > 1 && name[0] == '.' && name != ".."; }
-bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
-
 struct Entry {
   std::string Name;
   unsigned char Type;
+  int Attr = -1;  // as the run's search reports it, once looked at
 };
 
 // The entries of an open directory in the order the kernel lists them, which
@@ -161,13 +161,134 @@ std::vector<Entry> ListDirectory(int fd) {
   return entries;
 }
 
-// What the run's walk sees of an entry: a directory (links followed), or a file.
-bool IsDirectory(int dirFd, const Entry& e) {
-  if (e.Type == DT_DIR) return true;
-  if (e.Type != DT_LNK && e.Type != DT_UNKNOWN) return false;
+// The type of an entry as the run's search finds it: links followed, a
+// dangling one a file, one that cannot be looked at what the listing says.
+mode_t TypeOf(int dirFd, const Entry& e) {
+  switch (e.Type) {
+    case DT_DIR:
+      return S_IFDIR;
+    case DT_REG:
+      return S_IFREG;
+    case DT_FIFO:
+      return S_IFIFO;
+    case DT_CHR:
+      return S_IFCHR;
+    case DT_BLK:
+      return S_IFBLK;
+    case DT_SOCK:
+      return S_IFSOCK;
+    default:
+      break;
+  }
   struct stat st {};
-  return StatAt(dirFd, e.Name.c_str(), st) && S_ISDIR(st.st_mode);
+  if (StatAt(dirFd, e.Name.c_str(), 0, st) || StatAt(dirFd, e.Name.c_str(), AT_SYMLINK_NOFOLLOW, st))
+    return S_ISLNK(st.st_mode) ? S_IFREG : st.st_mode & S_IFMT;
+  return S_IFREG;
 }
+
+int AttributesAt(int dirFd, Entry& e) {
+  if (e.Attr < 0) {
+    struct stat st {};
+    st.st_mode = TypeOf(dirFd, e) | S_IWUSR;
+    e.Attr = AttributesOf(e.Name, st);
+  }
+  return e.Attr;
+}
+
+// A descriptor closed with its owner.
+struct Descriptor {
+  int Fd = -1;
+  Descriptor() = default;
+  explicit Descriptor(int fd) : Fd(fd) {}
+  ~Descriptor() {
+    if (Fd >= 0) close(Fd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+};
+
+// The helpers' walk: the run's rules (platform/walk_rule.h) over the source
+// directories on local disks.
+class PairWalk {
+ public:
+  PairWalk(const ReadAheadPlan& plan, const std::atomic<bool>& stop, const ReadAheadPairs& pair)
+      : plan_(plan), stop_(stop), pair_(pair), source_(plan.SourceDir), target_(plan.TargetDir) {}
+
+  void Run() {
+    bool going = Enter();
+    while (going && !levels_.empty()) {
+      Level& top = levels_.back();
+      if (top.Next == top.Subdirectories.size()) {
+        levels_.pop_back();
+        continue;
+      }
+      const std::string& name = top.Subdirectories[top.Next++];
+      source_.resize(top.SourceLength);
+      source_ += "/" + name;
+      target_.resize(top.TargetLength);
+      target_ += "/" + name;
+      going = Enter();
+    }
+  }
+
+ private:
+  // A level keeps the lengths of its paths, not the paths: the walk's memory
+  // grows with the depth, not with its square.
+  struct Level {
+    size_t SourceLength;
+    size_t TargetLength;
+    std::vector<std::string> Subdirectories;
+    size_t Next = 0;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+  };
+
+  // Lists the directory pair (source_, target_): hands out its files, and
+  // enters it as a level unless it is one the walk is already inside. False
+  // once the walk is to stop.
+  bool Enter() {
+    if (stop_) return false;
+    const Descriptor dir(OpenAt(AT_FDCWD, source_.c_str(), O_RDONLY | O_DIRECTORY));
+    if (dir.Fd < 0 || !OnLocalDisk(dir.Fd)) return true;
+    struct stat st {};
+    const bool known = fstat(dir.Fd, &st) == 0;
+    for (const Level& l : levels_)
+      if (known && l.Device == st.st_dev && l.Inode == st.st_ino) return true;
+    std::vector<Entry> entries = ListDirectory(dir.Fd);
+    Level level{source_.size(), target_.size(), {}, 0, st.st_dev, st.st_ino};
+    if (!HandOutFiles(dir.Fd, entries)) return false;
+    if (plan_.Subdirectories && !GatherSubdirectories(dir.Fd, entries, level.Subdirectories)) return false;
+    levels_.push_back(std::move(level));
+    return true;
+  }
+
+  bool HandOutFiles(int dirFd, std::vector<Entry>& entries) {
+    for (Entry& e : entries) {
+      // Stop is looked at for every entry: a tree in which nothing matches
+      // must not hold the helpers either.
+      if (stop_) return false;
+      if (!MatchesMask(e.Name, plan_.Mask) || !TakesUpFile(e.Name, AttributesAt(dirFd, e))) continue;
+      if (!pair_(source_ + "/" + e.Name, target_ + "/" + e.Name)) return false;
+    }
+    return true;
+  }
+
+  bool GatherSubdirectories(int dirFd, std::vector<Entry>& entries, std::vector<std::string>& subdirectories) {
+    for (Entry& e : entries) {
+      if (stop_) return false;
+      if (MatchesMask(e.Name, kSubdirectoryPassMask) && EntersDirectory(e.Name, AttributesAt(dirFd, e)))
+        subdirectories.push_back(e.Name);
+    }
+    return true;
+  }
+
+  const ReadAheadPlan& plan_;
+  const std::atomic<bool>& stop_;
+  const ReadAheadPairs& pair_;
+  std::string source_;
+  std::string target_;
+  std::vector<Level> levels_;
+};
 
 struct Identity {
   dev_t Device;
@@ -278,99 +399,32 @@ bool ReadAhead::TakeFetchedFromDisk(FileHandle file) {
   return true;
 }
 
+void WalkPairs(const ReadAheadPlan& plan, const std::atomic<bool>& stop, const ReadAheadPairs& pair) {
+  PairWalk(plan, stop, pair).Run();
+}
+
 void ReadAhead::Walk(std::shared_ptr<Shared> shared) {
   Shared& s = *shared;
-  // A level keeps the lengths of its paths, not the paths: the walk's memory
-  // grows with the depth, not with its square.
-  struct Level {
-    size_t SourceLength;
-    size_t TargetLength;
-    std::vector<std::string> Subdirectories;
-    size_t Next = 0;
-    dev_t Device = 0;
-    ino_t Inode = 0;
-  };
-  std::vector<Level> levels;
-  std::string source = s.Plan.SourceDir;
-  std::string target = s.Plan.TargetDir;
-  int64_t index = 0;
-  // Lists the directory pair (source, target): queues its files, and enters it
-  // as a level of the walk unless it is one the walk is already inside.
-  auto enter = [&] {
-    if (s.Stop) return false;
-    const int fd = OpenAt(AT_FDCWD, source.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return true;
-    if (!OnLocalDisk(fd)) {
-      close(fd);
-      return true;
-    }
-    struct stat st {};
-    const bool known = fstat(fd, &st) == 0;
-    for (const Level& l : levels) {
-      if (known && l.Device == st.st_dev && l.Inode == st.st_ino) {
-        close(fd);
-        return true;
-      }
-    }
-    const std::vector<Entry> entries = ListDirectory(fd);
-    Level level{source.size(), target.size(), {}, 0, st.st_dev, st.st_ino};
-    for (const Entry& e : entries) {
-      // Stop is looked at for every entry: a tree in which nothing matches
-      // must not hold the helpers either.
-      if (s.Stop) {
-        close(fd);
-        return false;
-      }
-      if (IsDotEntry(e.Name) || IsDirectory(fd, e) || !MatchesMask(e.Name, s.Plan.Mask)) continue;
-      if (!s.RoomFor(++index)) {
-        close(fd);
-        return false;
-      }
-      // While all is cached, most pairs are passed over.
-      if (s.WarmStreak >= kWarmStreak && index % kSampleEvery != 0) continue;
-      {
-        std::lock_guard lock(s.Mutex);
-        s.Queue.push_back({index, source + "/" + e.Name, target + "/" + e.Name});
-      }
-      s.Work.notify_one();
-    }
-    if (s.Plan.Subdirectories)
-      for (const Entry& e : entries)
-        if (!s.Stop && !IsDotEntry(e.Name) && !IsHidden(e.Name) && IsDirectory(fd, e))
-          level.Subdirectories.push_back(e.Name);
-    close(fd);
-    levels.push_back(std::move(level));
-    return true;
-  };
-
   {
-    const bool local = OnLocalDisk(target);
+    const bool local = OnLocalDisk(s.Plan.TargetDir);
     std::lock_guard lock(s.Mutex);
     s.TargetOnLocalDisk = local;
   }
-  bool going = true;
+  int64_t index = 0;
   try {
-    going = enter();
+    WalkPairs(s.Plan, s.Stop, [&](const std::string& source, const std::string& target) {
+      if (!s.RoomFor(++index)) return false;
+      // While all is cached, most pairs are passed over.
+      if (s.WarmStreak >= kWarmStreak && index % kSampleEvery != 0) return true;
+      {
+        std::lock_guard lock(s.Mutex);
+        s.Queue.push_back({index, source, target});
+      }
+      s.Work.notify_one();
+      return true;
+    });
   } catch (const std::bad_alloc&) {
-    going = false;
-  }
-  while (going && !levels.empty()) {
-    Level& top = levels.back();
-    if (top.Next == top.Subdirectories.size()) {
-      levels.pop_back();
-      continue;
-    }
-    const std::string& name = top.Subdirectories[top.Next++];
-    source.resize(top.SourceLength);
-    source += "/" + name;
-    target.resize(top.TargetLength);
-    target += "/" + name;
-    try {
-      going = enter();
-    } catch (const std::bad_alloc&) {
-      // Out of memory, the helpers give up; the run meets it on its own.
-      going = false;
-    }
+    // Out of memory, the helpers give up; the run meets it on its own.
   }
   {
     std::lock_guard lock(s.Mutex);

@@ -5,7 +5,9 @@
 // measures and opens exactly as it would without it, and the helper threads
 // keep to state of their own. Where the files are already cached it soon falls
 // to sampling every few files.
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,15 @@ struct ReadAheadPlan {
   bool ReadsBytes = true;
   bool ReadsDifferentSizes = false;
 };
+
+// Called with each source and target path pair that the helpers' walk
+// reaches; false ends the walk.
+using ReadAheadPairs = std::function<bool(const std::string& source, const std::string& target)>;
+
+// The helpers' walk, in its order: the run's rules (platform/walk_rule.h) over
+// the source directories on local disks. `stop` is looked at before every
+// entry and every directory.
+void WalkPairs(const ReadAheadPlan& plan, const std::atomic<bool>& stop, const ReadAheadPairs& pair);
 
 class ReadAhead {
  public:

@@ -141,19 +141,18 @@ TfrmZEKMain::TfrmZEKMain(std::vector<std::string> arguments)
 }
 
 void TfrmZEKMain::FormCreate() {
-  run_.FirstActivation = true;
+  firstActivation_ = true;
   frmBrowse = new TfrmBrowse(this);
   frmOptions = new TfrmOptions(this);
   frmIntro = new TfrmIntro(this);
   frmIntro->exec();
   ReadSettings(kSettingsFileName, *this, *frmOptions);
   KeepReachable();
-  run_.Busy = false;
 }
 
 void TfrmZEKMain::FormActivate() {
-  if (!run_.FirstActivation) return;
-  run_.FirstActivation = false;
+  if (!firstActivation_) return;
+  firstActivation_ = false;
   // The home directory as its bytes stand: QDir::homePath() decodes them lossily.
   std::string home = qgetenv("HOME").toStdString();
   if (home.empty()) home = ToNative(QDir::homePath());
@@ -203,7 +202,7 @@ bool TfrmZEKMain::eventFilter(QObject* watched, QEvent* event) {
   if (PressFocusedButton(watched, event)) return true;
   if (watched == client_ && event->type() == QEvent::Resize) FormResize();
   // While a run goes on after a close request, any modal window closes at once.
-  if (closePending_ && run_.Busy && event->type() == QEvent::Show && watched->isWidgetType()) {
+  if (closePending_ && run_.Busy() && event->type() == QEvent::Show && watched->isWidgetType()) {
     auto* window = static_cast<QWidget*>(watched);
     if (window->isWindow() && window->isModal()) QTimer::singleShot(0, window, &QWidget::close);
   }
@@ -211,13 +210,13 @@ bool TfrmZEKMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmZEKMain::closeEvent(QCloseEvent* event) {
-  if (!run_.Busy) {
+  if (!run_.Busy()) {
     event->accept();
     return;
   }
   // The run stops as Cancel stops it; Button1Click closes the window when it returns.
   event->ignore();
-  run_.UserBreak = true;
+  run_.Break();
   if (!closePending_) {
     closePending_ = true;
     qApp->installEventFilter(this);
@@ -225,7 +224,7 @@ void TfrmZEKMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmZEKMain::Button1Click() {
-  if (run_.Busy) return;
+  if (run_.Busy()) return;
   lastDispatch_.invalidate();  // the first request of a run is always served
   CallGuarded(this, [this] {
     // However the run ends, its last state is on the screen before anything
@@ -240,7 +239,7 @@ void TfrmZEKMain::Button1Click() {
   }
 }
 
-void TfrmZEKMain::btnCancelClick() { run_.UserBreak = true; }
+void TfrmZEKMain::btnCancelClick() { run_.Break(); }
 
 void TfrmZEKMain::btnQuitClick() {
   CallGuarded(this, [this] { SaveSettingsAndClose(*this, *frmOptions); });
@@ -349,16 +348,16 @@ void TfrmZEKMain::SetProgressPosition(int position) {
 // for the frame timer. During a run only what changed is painted, by the
 // dispatch that follows at once.
 void TfrmZEKMain::Repaint() {
-  if (run_.Busy && !FrameDue()) return;
+  if (run_.Busy() && !FrameDue()) return;
   ShowPending();
-  if (!run_.Busy) repaint();
+  if (!run_.Busy()) repaint();
 }
 
 bool TfrmZEKMain::FrameDue() const { return !lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs; }
 
 void TfrmZEKMain::ScheduleFrame() {
   // Outside a run nothing comes fast enough to be worth waiting for.
-  if (!run_.Busy) return ShowPending();
+  if (!run_.Busy()) return ShowPending();
   if (!frameTimer_->isActive()) frameTimer_->start(FrameDue() ? 0 : kFrameMs - int(lastFrame_.elapsed()));
 }
 
@@ -392,7 +391,7 @@ void TfrmZEKMain::ShowPending() {
 // (16 requests take well under a millisecond: a line, a file or 200,000 bytes each).
 void TfrmZEKMain::ProcessMessages() {
   // Even reading the clock at every request shows in a run's time: it is read at every 16th.
-  if (run_.Busy && lastDispatch_.isValid() && (++dispatchRequests_ % 16 != 0 || lastDispatch_.elapsed() < kDispatchMs))
+  if (run_.Busy() && lastDispatch_.isValid() && (++dispatchRequests_ % 16 != 0 || lastDispatch_.elapsed() < kDispatchMs))
     return;
   lastDispatch_.start();
   QCoreApplication::processEvents();

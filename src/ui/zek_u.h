@@ -45,6 +45,8 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   TfrmTroubleShooting* frmTroubleShooting = nullptr;
 
   TComparisonRun& Run() { return run_; }
+  // From creation until the window is first activated.
+  bool FirstActivation() const { return firstActivation_; }
 
   // IRunView
   void ClearMessages() override;
@@ -145,6 +147,7 @@ class TfrmZEKMain : public QMainWindow, public IRunView, public IRunInputs, publ
   std::vector<std::string> arguments_;
   QWidget* client_;
   TComparisonRun run_;
+  bool firstActivation_ = false;
   // Quit or the close box came during a run: the program ends when it returns.
   bool closePending_ = false;
   struct PendingView {

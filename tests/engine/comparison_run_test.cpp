@@ -26,7 +26,7 @@ TEST_F(ComparisonRunTest, TypicalRunGivesTheEightLinesAndCounters) {
   EXPECT_EQ(view.Labels[StatusLabel::Verschieden], "Different: 1");
   EXPECT_EQ(view.Labels[StatusLabel::Total], "Total files: 3");
   EXPECT_EQ(view.Labels[StatusLabel::File], "Comparing: ./.");
-  EXPECT_FALSE(run.Busy);
+  EXPECT_FALSE(run.Busy());
 }
 
 TEST_F(ComparisonRunTest, EmptyOrUnmatchedSourceSaysSoBeforeTheVerdict) {
@@ -55,7 +55,7 @@ TEST_F(ComparisonRunTest, LabelsAtRunStartSayTotalThenTotalFiles) {
   run.ResetCounters();
   EXPECT_EQ(view.Labels[StatusLabel::Total], "Total files: 0");
   EXPECT_EQ(view.Labels[StatusLabel::ByteTotal], "Total bytes: 0");
-  EXPECT_EQ(run.FilesTotal, 0);
+  EXPECT_EQ(run.Counts().FilesTotal, 0);
 }
 
 TEST_F(ComparisonRunTest, OnlyMissingTargetsIsADifferenceWithoutDifferingFiles) {
@@ -84,12 +84,12 @@ TEST_F(ComparisonRunTest, CancelDuringTheWalkStopsAndReportsTheBreak) {
   for (const char* name : {"d1/a", "d2/a", "d3/a"}) tree.Write(std::string("src/") + name, "x");
   tree.MakeDir("tgt");
   // A Cancel before the run has no effect on it.
-  run.UserBreak = true;
+  run.Break();
   view.OnLine = [&](const std::string& line) {
-    if (line.rfind("Target file not found", 0) == 0) run.UserBreak = true;
+    if (line.rfind("Target file not found", 0) == 0) run.Break();
   };
   Compare();
-  EXPECT_EQ(run.FilesTotal, 1);
+  EXPECT_EQ(run.Counts().FilesTotal, 1);
   EXPECT_EQ(view.Lines, (Lines{"running...", view.Lines[1], "finished.", "USER BREAK!", "Files total: 1",
                                "Target files not found: 1", "Differences found."}));
 }
@@ -155,7 +155,7 @@ TEST_F(ComparisonRunTest, LogBoxTurnedOffMidRunStopsWritingButTheLogIsClosed) {
   Compare();
   // The line is written after the dispatch in which the box was cleared.
   EXPECT_EQ(tree.Read("run.log"), "running...\r\n");
-  EXPECT_FALSE(run.LogFile.IsOpen());
+  EXPECT_FALSE(run.LogOpen());
 }
 
 // A back end whose reads fail at a chosen block, as a damaged medium does.
@@ -186,8 +186,8 @@ TEST_F(ComparisonRunTest, ReadErrorEndsTheRunWithBusyClearedAndTheLogComplete) {
       EXPECT_EQ(std::string(error.what()), "I/O-Fehler 5");
     }
   }
-  EXPECT_FALSE(run.Busy);
-  EXPECT_FALSE(run.LogFile.IsOpen());
+  EXPECT_FALSE(run.Busy());
+  EXPECT_FALSE(run.LogOpen());
   EXPECT_EQ(view.Lines, Lines{"running..."});
   EXPECT_EQ(tree.Read("run.log"), "running...\r\n");
   Compare();

@@ -33,7 +33,7 @@ TEST_F(DirectoryWalkTest, FilesComeBeforeSubdirectoriesAndTheMaskAppliesToFilesO
   tree.Write("src/sub.doc/c.TXT", "1");
   tree.Write("tgt/sub.doc/c.TXT", "1");
   EXPECT_EQ(Walk("*.txt"), (Lines{Switch("*.txt"), Equal("a.txt"), Switch("sub.doc/*.txt"), Equal("sub.doc/c.TXT")}));
-  EXPECT_EQ(run.FilesTotal, 2);
+  EXPECT_EQ(run.Counts().FilesTotal, 2);
 }
 
 TEST_F(DirectoryWalkTest, HiddenDirectoriesAreSkippedButHiddenFilesCompared) {
@@ -63,7 +63,7 @@ TEST_F(DirectoryWalkTest, EmptyMaskComparesNoFileButWalksTheTree) {
   inputs.Source = tree.Path("src/");
   inputs.Target = tree.Path("tgt/");
   run.RunComparison();
-  EXPECT_EQ(run.FilesTotal, 0);
+  EXPECT_EQ(run.Counts().FilesTotal, 0);
   EXPECT_EQ(view.Lines[2], "Switching to directory " + tree.Path("src/sub/"));
 }
 
@@ -82,7 +82,7 @@ TEST_F(DirectoryWalkTest, LinkLoopsEndAndEachFileIsComparedOncePerPath) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Source file not found: " + Src("self")), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), Equal("a/f")), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), Equal("alias/f")), 1);
-  EXPECT_EQ(run.FilesTotal, 3);
+  EXPECT_EQ(run.Counts().FilesTotal, 3);
 }
 
 TEST_F(DirectoryWalkTest, DanglingLinkIsASourceThatDoesNotExist) {
@@ -97,10 +97,10 @@ TEST_F(DirectoryWalkTest, CancelInTheFilePassVisitsNoFurtherSubdirectory) {
   tree.MakeDir("tgt");
   options().SetChecked(Option::ShowDir, false);
   view.OnLine = [&](const std::string& line) {
-    if (line.rfind("Target file not found", 0) == 0) run.UserBreak = true;
+    if (line.rfind("Target file not found", 0) == 0) run.Break();
   };
   EXPECT_EQ(Walk().size(), 1u);
-  EXPECT_EQ(run.FilesTotal, 1);
+  EXPECT_EQ(run.Counts().FilesTotal, 1);
 }
 
 // A back end on which one directory cannot be opened, for a reason of choice.
@@ -134,14 +134,14 @@ TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCount
     ASSERT_NE(at + 1, lines.end());
     EXPECT_EQ(at[1], notOpened);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), Equal("later/c")), 1);
-    EXPECT_EQ(run.DirectoriesNotCompared, 1);
-    EXPECT_EQ(run.FilesNotCompared, 0);
+    EXPECT_EQ(run.Counts().DirectoriesNotCompared, 1);
+    EXPECT_EQ(run.Counts().FilesNotCompared, 0);
     EXPECT_EQ(view.Lines.back(), "No differences found");  // the summary counts files, as before
     // The line follows the "Could not open source file" box; the count does not.
     options().SetChecked(Option::CouldNotOpenSource, false);
     const Lines quiet = Walk();
     EXPECT_EQ(std::count(quiet.begin(), quiet.end(), notOpened), 0);
-    EXPECT_EQ(run.DirectoriesNotCompared, 1);
+    EXPECT_EQ(run.Counts().DirectoriesNotCompared, 1);
     options().SetChecked(Option::CouldNotOpenSource, true);
   }
   // A mistyped start directory is one that cannot be opened.
@@ -153,7 +153,7 @@ TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCount
                                "Nothing compared: no file in " + tree.Path("missing") +
                                    " or its subdirectories matches the mask \"*.*\", 1 directory not listed",
                                "No differences found"}));
-  EXPECT_EQ(run.DirectoriesNotCompared, 1);
+  EXPECT_EQ(run.Counts().DirectoriesNotCompared, 1);
   // Out of descriptors, the run ends as with a read error.
   RefusingFiles exhausted(Src("locked"), EMFILE);
   ScopedFileAccess scoped(exhausted);
@@ -164,7 +164,7 @@ TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCount
   } catch (const EInOutError& error) {
     EXPECT_EQ(error.ErrorCode, EMFILE);
   }
-  EXPECT_FALSE(run.Busy);
+  EXPECT_FALSE(run.Busy());
 }
 
 // Counts the ways back up that the walk takes from a subdirectory.
@@ -206,7 +206,7 @@ TEST_F(DirectoryWalkTest, DeepTreesWithSubdirectoriesLeftAtEveryLevelKeepTheOrde
   ScopedFileAccess scoped(counting);
   EXPECT_EQ(Walk(), expected);
   EXPECT_GT(counting.WaysUp, 0) << "no level let go of its directories, so the test shows nothing";
-  EXPECT_EQ(run.FilesTotal, 2 * kLevels);
+  EXPECT_EQ(run.Counts().FilesTotal, 2 * kLevels);
 }
 
 TEST_F(DirectoryWalkTest, ABareMaskMeansTheCurrentDirectoryOnEitherSide) {

@@ -31,18 +31,18 @@ TEST_F(FilePairTest, EveryKindOfLineAndTheCountingRule) {
 
   view.Lines.clear();
   EXPECT_EQ(ComparePair("none"), Lines{"Source file not found: " + Src("none")});
-  EXPECT_EQ(run.FilesTotal, 1);
-  EXPECT_EQ(run.TargetsNotFound + run.FilesDifferent, 0);
+  EXPECT_EQ(run.Counts().FilesTotal, 1);
+  EXPECT_EQ(run.Counts().TargetsNotFound + run.Counts().FilesDifferent, 0);
 
   view.Lines.clear();
   tree.Write("src/lonely", "x");
   EXPECT_EQ(ComparePair("lonely"), Lines{"Target file not found: " + Tgt("lonely")});
-  EXPECT_EQ(run.TargetsNotFound, 1);
+  EXPECT_EQ(run.Counts().TargetsNotFound, 1);
   // The count rises even when the line is switched off.
   view.Lines.clear();
   options().SetChecked(Option::TargetNotFound, false);
   EXPECT_EQ(ComparePair("lonely"), Lines{});
-  EXPECT_EQ(run.TargetsNotFound, 1);
+  EXPECT_EQ(run.Counts().TargetsNotFound, 1);
   EXPECT_EQ(view.Labels[StatusLabel::NichtGefunden], "Not found: 1");
 
   // Time, size and contents all differ: each line, but the pair counts once.
@@ -53,7 +53,7 @@ TEST_F(FilePairTest, EveryKindOfLineAndTheCountingRule) {
   tree.Write("tgt/all", "xbc", kFixedTime + 2);
   EXPECT_EQ(ComparePair("all"), (Lines{Pair("all") + " have different file time.", Pair("all") + " have different size.",
                                        Differ("all", "01"), Pair("all") + " do not match."}));
-  EXPECT_EQ(run.FilesDifferent, 1);
+  EXPECT_EQ(run.Counts().FilesDifferent, 1);
   EXPECT_EQ(view.Labels[StatusLabel::Verschieden], "Different: 1");
 }
 
@@ -63,7 +63,7 @@ TEST_F(FilePairTest, TimesCompareInTwoSecondStepsAndATargetDirectoryIsMissing) {
   EXPECT_EQ(ComparePair("t"), Lines{});
   tree.SetTime("tgt/t", kFixedTime + 2);
   EXPECT_EQ(ComparePair("t"), (Lines{Pair("t") + " have different file time.", Pair("t") + " do not match."}));
-  EXPECT_EQ(run.FilesDifferent, 1);
+  EXPECT_EQ(run.Counts().FilesDifferent, 1);
 
   view.Lines.clear();
   tree.Write("src/d", "x");
@@ -75,7 +75,7 @@ TEST_F(FilePairTest, SizeDifferenceUnderDefaultsReadsNothing) {
   tree.Write("src/s", std::string(30000, 'a'));
   tree.Write("tgt/s", std::string(30001, 'a'));
   EXPECT_EQ(ComparePair("s"), (Lines{Pair("s") + " have different size.", Pair("s") + " do not match."}));
-  EXPECT_EQ(run.TotalBytes, 0.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 0.0L);
   // Only time, date and size: equal without a byte read.
   view.Lines.clear();
   options().SetChecked(Option::OnlyTimeDateSize, true);
@@ -83,7 +83,7 @@ TEST_F(FilePairTest, SizeDifferenceUnderDefaultsReadsNothing) {
   tree.Write("src/o", "aaaa");
   tree.Write("tgt/o", "bbbb");
   EXPECT_EQ(ComparePair("o"), Lines{Pair("o") + " are equal."});
-  EXPECT_EQ(run.TotalBytes, 0.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 0.0L);
 }
 
 TEST_F(FilePairTest, FirstDifferenceStopsAfterItsBlockAndTheTotalGrowsByWholeBlocks) {
@@ -92,7 +92,7 @@ TEST_F(FilePairTest, FirstDifferenceStopsAfterItsBlockAndTheTotalGrowsByWholeBlo
   data[5] = 'y';
   tree.Write("tgt/f", data);
   EXPECT_EQ(ComparePair("f"), Lines{Pair("f") + " do not match."});
-  EXPECT_EQ(run.TotalBytes, 20480.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 20480.0L);
   EXPECT_EQ(view.Labels[StatusLabel::ByteTotal], "Total bytes: 20,480");
 
   // Empty files and exactly one block: equal.
@@ -105,7 +105,7 @@ TEST_F(FilePairTest, FirstDifferenceStopsAfterItsBlockAndTheTotalGrowsByWholeBlo
   tree.Write("src/b", std::string(20480, 'q'));
   tree.Write("tgt/b", std::string(20480, 'q'));
   EXPECT_EQ(ComparePair("b"), Lines{Pair("b") + " are equal."});
-  EXPECT_EQ(run.TotalBytes, 20480.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 20480.0L);
 }
 
 TEST_F(FilePairTest, DifferAtReportsPositionsInHexUpToTheLimit) {
@@ -124,12 +124,12 @@ TEST_F(FilePairTest, DifferAtReportsPositionsInHexUpToTheLimit) {
   EXPECT_EQ(expected[0], Differ("p", "01"));
   EXPECT_EQ(expected[1], Differ("p", "10"));
   // The limit ends the lines, not the reading.
-  EXPECT_EQ(run.TotalBytes, 60000.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 60000.0L);
 
   view.Lines.clear();
   options().SetCompNr(0);
   EXPECT_EQ(ComparePair("p"), Lines{Pair("p") + " do not match."});
-  EXPECT_EQ(run.TotalBytes, 60000.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 60000.0L);
 }
 
 TEST_F(FilePairTest, DifferentSizesAreComparedUpToTheShorterWhenAsked) {
@@ -164,11 +164,11 @@ TEST_F(FilePairTest, BreakDuringAReportStopsTheScanAtTheNextByte) {
   b[2] = b[3] = 'b';
   tree.Write("src/k", a);
   tree.Write("tgt/k", b);
-  view.OnLine = [&](const std::string&) { run.UserBreak = true; };
+  view.OnLine = [&](const std::string&) { run.Break(); };
   EXPECT_EQ(ComparePair("k"), (Lines{Differ("k", "03"), Pair("k") + " do not match."}));
-  EXPECT_EQ(run.TotalBytes, 20480.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 20480.0L);
   // A pair that matched up to the break is reported equal.
-  run.UserBreak = false;
+  run.ClearBreak();
   view.Lines.clear();
   tree.Write("tgt/k", a);
   EXPECT_EQ(ComparePair("k"), Lines{Pair("k") + " are equal."});
@@ -180,7 +180,7 @@ TEST_F(FilePairTest, ProgressBarOfAMillionBytesMovesEveryTenthBlock) {
   ComparePair("m");
   EXPECT_EQ(view.Range, (std::pair<int, int>{0, 5}));
   EXPECT_EQ(view.Positions, (std::vector<int>{0, 1, 2, 3, 4}));
-  EXPECT_EQ(run.TotalBytes, 1000000.0L);
+  EXPECT_EQ(run.Counts().TotalBytes, 1000000.0L);
   EXPECT_EQ(ProgressMaximum(100000), 0);  // one half goes to the even 0
   EXPECT_EQ(ProgressMaximum(300000), 2);
   EXPECT_EQ(ProgressMaximum(500000), 2);
@@ -198,7 +198,7 @@ TEST_F(FilePairTest, NonRegularFilesAndUnreadableOpensGiveCouldNotOpen) {
   tree.MakeFifo("tgt/fifo");
   EXPECT_EQ(ComparePair("fifo"), (Lines{"Could not open source file: " + Src("fifo"),
                                          "Could not open target file: " + Tgt("fifo")}));
-  EXPECT_EQ(run.FilesDifferent, 0);
+  EXPECT_EQ(run.Counts().FilesDifferent, 0);
 }
 
 TEST_F(FilePairTest, DoubledSlashesAreCleanedInBothPaths) {
@@ -224,7 +224,7 @@ TEST_F(FilePairTest, FilesOfMoreThanTwoGigabytesAreReadWholeAndCountedExactly) {
   tree.SetTime("tgt/huge", kFixedTime);
   options().SetChecked(Option::DifferAt, true);
   EXPECT_EQ(ComparePair("huge"), (Lines{Differ("huge", "8000000A"), Pair("huge") + " do not match."}));
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(size));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(size));
   EXPECT_EQ(view.Range.second, 10737);
 }
 

@@ -111,7 +111,7 @@ TEST_F(ReadAheadTest, IdenticalPairsShowWhatTheBlockByBlockRuleShows) {
     WriteBoth("f", std::string(static_cast<size_t>(size), 'k'));
     const Shown expected = BlockByBlock(size);
     EXPECT_EQ(ComparePair("f"), Lines{Pair("f") + " are equal."});
-    EXPECT_EQ(run.TotalBytes, static_cast<long double>(expected.TotalBytes));
+    EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(expected.TotalBytes));
     EXPECT_EQ(view.Positions, expected.Positions);
     // Each file is read exactly once, to its end, and no further.
     for (const auto& [handle, bytes] : files.Delivered) EXPECT_EQ(bytes, size);
@@ -124,7 +124,7 @@ TEST_F(ReadAheadTest, NothingReadAheadOutlivesADispatch) {
   int dispatches = 0;
   view.OnDispatch = [&] {
     ++dispatches;
-    for (const auto& [handle, bytes] : files.Delivered) EXPECT_EQ(static_cast<long double>(bytes), run.TotalBytes);
+    for (const auto& [handle, bytes] : files.Delivered) EXPECT_EQ(static_cast<long double>(bytes), run.Counts().TotalBytes);
   };
   EXPECT_EQ(ComparePair("f"), Lines{Pair("f") + " are equal."});
   EXPECT_GT(dispatches, 9);  // the one after the opens and one per progress step
@@ -142,8 +142,8 @@ TEST_F(ReadAheadTest, TheTotalCountsWholeBlocksUpToTheOneWithTheFirstDifference)
     data[(block - 1) * kBlockSize + kBlockSize / 2] = 'Q';
     tree.Write("tgt/d", data);
     EXPECT_EQ(ComparePair("d"), Lines{Pair("d") + " do not match."});
-    EXPECT_EQ(run.TotalBytes, static_cast<long double>(block * kBlockSize));
-    EXPECT_EQ(run.FilesDifferent, 1);
+    EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(block * kBlockSize));
+    EXPECT_EQ(run.Counts().FilesDifferent, 1);
   }
 }
 
@@ -154,7 +154,7 @@ TEST_F(ReadAheadTest, APairThatDiffersInItsFirstByteReadsAFewBlocksOnly) {
   data[0] = 'E';
   tree.Write("tgt/e", data);
   EXPECT_EQ(ComparePair("e"), Lines{Pair("e") + " do not match."});
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(kBlockSize));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(kBlockSize));
   for (const auto& [handle, bytes] : files.Delivered) EXPECT_LE(bytes, static_cast<int64_t>(4 * kBlockSize));
 }
 
@@ -174,7 +174,7 @@ TEST_F(ReadAheadTest, ListedDifferencesReadOneBlockAtATimeAndCountOnAcrossReads)
     expected.push_back(Pair("l") + " differ at position " + HexPosition(static_cast<int64_t>(i) + 1) + " (hex)");
   expected.push_back(Pair("l") + " do not match.");
   EXPECT_EQ(ComparePair("l"), expected);
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(a.size()));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(a.size()));
   for (const size_t asked : files.Asked) EXPECT_LE(asked, kBlockSize);
 }
 
@@ -186,13 +186,13 @@ TEST_F(ReadAheadTest, ReadsThatDeliverLessThanAskedStillMakeWholeBlocks) {
   WriteBoth("s", data);
   const Shown expected = BlockByBlock(size);
   EXPECT_EQ(ComparePair("s"), Lines{Pair("s") + " are equal."});
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(size));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(size));
   EXPECT_EQ(view.Positions, expected.Positions);
   // A difference in the sixth block still counts six whole blocks.
   data[5 * kBlockSize + 3] = 'S';
   tree.Write("tgt/s", data);
   EXPECT_EQ(ComparePair("s"), Lines{Pair("s") + " do not match."});
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(6 * kBlockSize));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(6 * kBlockSize));
 }
 
 // Files whose size reads 0 although they hold data, as those of /proc do.
@@ -275,7 +275,7 @@ TEST_F(ReadAheadTest, AReadErrorCountsOnlyWhereTheBlockByBlockRuleWouldReadIt) {
     run.CompareFilePair(Src("r"), Tgt("r"), static_cast<int64_t>(data.size()));
   }
   EXPECT_EQ(view.Lines, Lines{Pair("r") + " do not match."});
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(5 * kBlockSize));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(5 * kBlockSize));
   EXPECT_GT(damaged.Delivered.size(), 0u);
   EXPECT_GT(*std::max_element(damaged.Asked.begin(), damaged.Asked.end()), kBlockSize);
 
@@ -291,7 +291,7 @@ TEST_F(ReadAheadTest, AReadErrorCountsOnlyWhereTheBlockByBlockRuleWouldReadIt) {
     EXPECT_EQ(error.ErrorCode, EIO);
   }
   EXPECT_EQ(view.Lines, Lines{});
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(7 * kBlockSize));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(7 * kBlockSize));
 }
 
 TEST_F(ReadAheadTest, FilesThatShrinkOrGrowWhileTheyAreReadEndTheComparison) {
@@ -317,12 +317,12 @@ TEST_F(ReadAheadTest, FilesThatShrinkOrGrowWhileTheyAreReadEndTheComparison) {
     files.AfterRead = nullptr;
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], Pair("c") + " do not match.");
-    EXPECT_EQ(run.FilesTotal, 1);
+    EXPECT_EQ(run.Counts().FilesTotal, 1);
     // Counted are bytes that were there to be read, handed out in blocks.
-    EXPECT_LE(run.TotalBytes, static_cast<long double>(std::max(size, change.NewSize)));
+    EXPECT_LE(run.Counts().TotalBytes, static_cast<long double>(std::max(size, change.NewSize)));
     int64_t delivered = 0;
     for (const auto& [handle, bytes] : files.Delivered) delivered = std::max(delivered, bytes);
-    EXPECT_LE(run.TotalBytes, static_cast<long double>(delivered));
+    EXPECT_LE(run.Counts().TotalBytes, static_cast<long double>(delivered));
   }
 }
 
@@ -338,7 +338,7 @@ TEST_F(ReadAheadTest, APairThatGrowsAlikeWhileItIsReadIsReadToItsNewEnd) {
     }
   };
   EXPECT_EQ(ComparePair("g"), Lines{Pair("g") + " are equal."});
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(grown));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(grown));
 }
 
 TEST_F(ReadAheadTest, AFileThatGrowsBeforeItsFirstReadIsReadInWholeBlocks) {
@@ -356,7 +356,7 @@ TEST_F(ReadAheadTest, AFileThatGrowsBeforeItsFirstReadIsReadInWholeBlocks) {
   EXPECT_EQ(ComparePair("w"), Lines{Pair("w") + " do not match."});
   files.AfterOpen = nullptr;
   // The difference lies in the second whole block of the grown file.
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(2 * kBlockSize));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(2 * kBlockSize));
 }
 
 }  // namespace

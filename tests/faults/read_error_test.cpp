@@ -105,10 +105,10 @@ TEST_P(ReadErrorOnEitherSide, EioInTheSecondBlockEndsTheRunAndTheNextRunStartsAf
     }
     EXPECT_GT(Hits(marker, "bad", kSecondBlockDamage), hits) << "run " << attempt << " did not reach the damage";
     hits = Hits(marker, "bad", kSecondBlockDamage);
-    EXPECT_FALSE(run.Busy);
-    EXPECT_FALSE(run.LogFile.IsOpen());
+    EXPECT_FALSE(run.Busy());
+    EXPECT_FALSE(run.LogOpen());
     // ok.txt and the first block of the damaged pair were counted; the second block failed.
-    EXPECT_EQ(run.TotalBytes, static_cast<long double>(5 + kBlockSize));
+    EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(5 + kBlockSize));
     EXPECT_EQ(view.Lines, expected);
     EXPECT_EQ(tree.Read("run.log"), CrLf(expected));
   }
@@ -160,7 +160,7 @@ TEST_F(ReadErrorTest, ProgressAndByteTotalPassFourGibibytesWithoutAWrap) {
   EXPECT_LE(view.Positions.back(), ProgressMaximum(kHugeSize));
   // Every whole block before the damaged page was counted, and the label showed it.
   const long long counted = kHugeDamage / kBlockSize * kBlockSize;
-  EXPECT_EQ(run.TotalBytes, static_cast<long double>(counted));
+  EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(counted));
   std::string shown;
   for (char c : view.Labels[StatusLabel::ByteTotal])
     if (c >= '0' && c <= '9') shown += c;

@@ -70,7 +70,7 @@ inline std::unique_ptr<TfrmZEKMain> StartMainWindow(std::vector<std::string> arg
   auto window = std::make_unique<TfrmZEKMain>(std::move(arguments));
   window->show();
   window->activateWindow();
-  WaitUntil([&] { return !window->Run().FirstActivation; });
+  WaitUntil([&] { return !window->FirstActivation(); });
   return window;
 }
 

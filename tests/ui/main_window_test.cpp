@@ -72,7 +72,7 @@ TEST_F(MainWindowTest, StartUpFillsPathsByPrecedenceAndResetsLabels) {
     EXPECT_EQ(window->lblTotal->text(), "Total files: 0");
     EXPECT_EQ(window->lblByteTotal->text(), "Total bytes: 0");
     EXPECT_EQ(window->lblFile->text(), "Comparing: ./.");
-    EXPECT_FALSE(window->Run().Busy);
+    EXPECT_FALSE(window->Run().Busy());
   }
   StoreSettings("[Compare]\npath1=/stored/src/*.*\npath2=/stored/tgt/\nIncludeSubDir=0\n");
   {
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, CancelEndsARunAndCompareIsIgnoredMeanwhile) {
   // Both clicks arrive while the run dispatches after "running...".
   bool busyAtClick = false;
   QTimer::singleShot(0, window.get(), [&] {
-    busyAtClick = window->Run().Busy;
+    busyAtClick = window->Run().Busy();
     window->btnStart->click();
     window->btnCancel->click();
   });
@@ -195,7 +195,7 @@ TEST_F(MainWindowTest, IOErrorShowsTheErrorBoxAndTheNextRunWorks) {
   EXPECT_EQ(text, "I/O-Fehler 5.");
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_EQ(buttons, QMessageBox::Ok);
-  EXPECT_FALSE(window->Run().Busy);
+  EXPECT_FALSE(window->Run().Busy());
 
   reads.failing = false;
   window->btnStart->click();
@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, ALogReaderThatGoesAwayEndsTheRunNotTheProgram) {
   window->btnStart->click();
   reader.join();
   EXPECT_EQ(text, "I/O-Fehler 32.");
-  EXPECT_FALSE(window->Run().Busy);
+  EXPECT_FALSE(window->Run().Busy());
 }
 
 // Fault: the window painted itself for every file of a run, so a run in the
@@ -250,7 +250,7 @@ TEST_F(MainWindowTest, ARunPaintsAFewFramesASecondAndStillShowsItsProgress) {
     TfrmZEKMain* window;
     QStringList painted;  // lblTotal's caption at each of its paints during the run
     bool eventFilter(QObject*, QEvent* event) override {
-      if (event->type() == QEvent::Paint && window->Run().Busy) painted << window->lblTotal->text();
+      if (event->type() == QEvent::Paint && window->Run().Busy()) painted << window->lblTotal->text();
       return false;
     }
   } recorder;
@@ -450,7 +450,7 @@ TEST_F(MainWindowTest, EnterOnAFocusedCommandButtonPressesIt) {
   auto window = StartMainWindow({tree.Path("data/*.*"), tree.Path("backup/")});
   bool busyAtCancel = false;
   QTimer::singleShot(0, window.get(), [&] {
-    busyAtCancel = window->Run().Busy;
+    busyAtCancel = window->Run().Busy();
     window->btnCancel->setFocus();
     QTest::keyClick(window->btnCancel, Qt::Key_Return);
   });

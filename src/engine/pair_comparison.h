@@ -1,0 +1,106 @@
+#pragma once
+// The time, size and byte cascade of one file pair, step by step. Each step
+// returns what it found: the line to report (and the box that lets it be
+// written) and what it adds to the run's counts. The run reports and counts
+// each finding before it takes the next step, as a line may be a dispatch in
+// which the user breaks the run off or changes a file.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/block_reader.h"
+#include "engine/comparison_run.h"
+#include "engine/run_interfaces.h"
+#include "platform/file_access.h"
+#include "platform/read_ahead.h"
+#include "platform/text_file.h"
+
+namespace zek {
+
+enum class PairCount { None, NotCompared, TargetNotFound, Different };
+
+struct PairFinding {
+  std::optional<Option> ShownBy;  // without one, the line is always written
+  std::string Line;
+  PairCount Counts = PairCount::None;
+};
+using PairFindings = std::vector<PairFinding>;
+
+class PairComparison {
+ public:
+  // The paths as the lines name them. Options and `userBreak` are read at the
+  // moment of use.
+  PairComparison(std::string sourcePath, std::string targetPath, IRunInputs& inputs, const bool& userBreak,
+                 ReadBuffer& sourceBuffer, ReadBuffer& targetBuffer);
+
+  // One look at each file serves its existence test, its time test and its
+  // open. False for the log that this run writes: no file of the tree.
+  bool LookAtSource(const TextFile& log);
+  // What the source look found; a want of descriptors or memory ends the run.
+  PairFindings CheckSource();
+  // The target is looked at only after the source's findings are reported.
+  PairFindings LookAtTarget(const TextFile& log, ReadAhead* readAhead);
+  PairFindings CompareTimesAndOpens();
+  PairFindings CompareSizes();
+
+  // The block loop: ReadsOn, ReadBlocks, NextDifference until it finds none,
+  // FinishBlock (the source bytes read), ProgressDue.
+  bool ReadsOn();
+  void ReadBlocks();
+  std::optional<PairFinding> NextDifference();
+  int64_t FinishBlock();
+  // True once per progress step of the pair's bytes.
+  bool ProgressDue();
+  int64_t Bytes() const { return pairBytes_; }
+
+  // Equal, or not: the pair's last line.
+  PairFindings Conclude();
+
+  const std::string& SourcePath() const { return sourcePath_; }
+
+ private:
+  // Both files are closed however the comparison ends.
+  struct OpenPair {
+    FileHandle Source = kNoFile;
+    FileHandle Target = kNoFile;
+    ~OpenPair();
+  };
+
+  // A difference of the pair: it adds at most one to the different files,
+  // however many ways it differs.
+  PairFinding Differs(Option shownBy, const std::string& what);
+  bool EndedEqual();
+
+  const std::string sourcePath_;
+  const std::string targetPath_;
+  const std::string pair_;  // "File <source> and <target>"
+  IRunInputs& inputs_;
+  IOptionControls& options_;
+  const bool& userBreak_;
+  ReadBuffer& sourceBuffer_;
+  ReadBuffer& targetBuffer_;
+  OpenPair open_;
+  FileLook sourceLook_;
+  FileLook targetLook_;
+  std::optional<BlockReader> source_;
+  std::optional<BlockReader> target_;
+  bool usable_ = true;
+  bool equal_ = true;
+  bool countedDifferent_ = false;
+  // The block loop.
+  int64_t pairBytes_ = 0;
+  int64_t lastShownBytes_ = 0;
+  int64_t bytePosition_ = 0;
+  size_t sourceRead_ = 1;
+  size_t targetRead_ = 1;
+  const unsigned char* sourceData_ = nullptr;
+  const unsigned char* targetData_ = nullptr;
+  size_t blockBytes_ = 0;  // compared in this block: the shorter read
+  size_t at_ = 0;          // of blockBytes_
+  bool blockDone_ = false;
+  int32_t differencesSeen_ = 0;
+};
+
+}  // namespace zek
