@@ -88,13 +88,13 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
     level.TargetLength = SubTargetDir.size();
     // Held as the search names it: a leading doubled separator is no network
     // path on Windows but the root of the current drive, as in the pattern.
-    sourceError = files.HoldDirectory(RemoveDoubleBackslashes(SubSourceDir), &level.SourceId);
+    sourceError = files.HoldDirectory(RemoveDoubleBackslashes(SubSourceDir), &level.SourceId).Error();
     level.Reached = sourceError == 0;
     if (level.Reached && inside.count(level.SourceId) != 0) {
       files.ReleaseDirectory(SubSourceDir);
       return false;
     }
-    const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(SubTargetDir));
+    const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(SubTargetDir)).Error();
     level.Held = true;
     ++heldLevels;
     if (level.Reached) inside.insert(level.SourceId);
@@ -114,12 +114,12 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
     }
     {
       SearchGuard search{FindRecord};
-      int found = files.FindFirst(SearchPath, faAnyFile, FindRecord);
-      if (found != 0 && found != kNoMoreFiles) {
-        DirectoryNotListed(found);
+      SearchStep found = files.FindFirst(SearchPath, faAnyFile, FindRecord);
+      if (found.Failed()) {
+        DirectoryNotListed(found.Error());
         return;
       }
-      while (found == 0 && !UserBreak) {
+      while (found.Found() && !UserBreak) {
         if ((FindRecord.Attr & (faDirectory | faVolumeID)) == 0 && !IsDotEntry(FindRecord.Name)) {
           SourceFile = SubSourceDir + delimiter + FindRecord.Name;
           TargetFile = SubTargetDir + delimiter + FindRecord.Name;
@@ -132,13 +132,13 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
     SearchPath = RemoveDoubleBackslashes(SubSourceDir + delimiter + "*.*");
     SearchGuard search{FindRecord};
     // Only directories are gathered, so the search may pass over the rest unseen.
-    int found = files.FindFirstDirectory(SearchPath, faDirectory, FindRecord);
-    if (found != 0 && found != kNoMoreFiles) {
-      DirectoryNotListed(found);
+    SearchStep found = files.FindFirstDirectory(SearchPath, faDirectory, FindRecord);
+    if (found.Failed()) {
+      DirectoryNotListed(found.Error());
       return;
     }
     std::vector<std::string>& subdirs = levels.back().Subdirs;
-    while (found == 0 && !UserBreak && inputs_.IncludeSubDir()) {
+    while (found.Found() && !UserBreak && inputs_.IncludeSubDir()) {
       if ((FindRecord.Attr & faDirectory) != 0 && !IsDotEntry(FindRecord.Name) && (FindRecord.Attr & faVolumeID) == 0)
         subdirs.push_back(FindRecord.Name);
       found = files.FindNext(FindRecord);
@@ -178,8 +178,8 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
       if (top > 0) {
         WalkLevel& above = levels[top - 1];
         if (!above.Held && !UserBreak && above.Next < above.Subdirs.size()) {
-          const int sourceBack = files.HoldParentDirectory(SubSourceDir, SubSourceDir.substr(0, above.SourceLength), above.SourceId);
-          const int targetBack = files.HoldParentDirectory(SubTargetDir, SubTargetDir.substr(0, above.TargetLength), above.TargetId);
+          const int sourceBack = files.HoldParentDirectory(SubSourceDir, SubSourceDir.substr(0, above.SourceLength), above.SourceId).Error();
+          const int targetBack = files.HoldParentDirectory(SubTargetDir, SubTargetDir.substr(0, above.TargetLength), above.TargetId).Error();
           above.Held = true;
           ++heldLevels;
           if (IsResourceError(sourceBack)) throw EInOutError(sourceBack);

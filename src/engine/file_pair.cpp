@@ -59,7 +59,7 @@ class BlockReader {
   // The file was read to its end and held `bytes` bytes.
   bool EndsAt(int64_t bytes) { return sizeless_ ? AtEnd() && position_ == bytes : bytes == Size(); }
   int64_t Size() {
-    if (!measured_) SetSize(Files().FileSize(file_));
+    if (!measured_) SetSize(Files().FileSize(file_).OrRaise());
     return size_;
   }
   // The end-of-file test: no byte in hand, and the position is at the size.
@@ -87,7 +87,7 @@ class BlockReader {
     size_t want = blocks * kBlockSize;
     if (sizeless_) {
       while (end_ < want && end_ < kBlockSize && !readEnd_) {
-        const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_);
+        const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_).OrRaise();
         end_ += got;
         readEnd_ = got == 0;
       }
@@ -99,7 +99,7 @@ class BlockReader {
     if (probing) want = std::max(end_, static_cast<size_t>(left) + 1);
     while (end_ < want) {
       const size_t asked = want - end_;
-      const size_t got = Files().BlockRead(file_, buffer_.data() + end_, asked);
+      const size_t got = Files().BlockRead(file_, buffer_.data() + end_, asked).OrRaise();
       end_ += got;
       endSeen_ = probing && got < asked && static_cast<int64_t>(end_) == left;
       if (got == 0 || endSeen_) break;
