@@ -38,7 +38,7 @@ void BlockReader::Fill(size_t blocks) {
   if (probing) want = std::max(end_, static_cast<size_t>(left) + 1);
   while (end_ < want) {
     const size_t asked = want - end_;
-    const size_t got = Files().BlockRead(file_, buffer_.data() + end_, asked);
+    const size_t got = Files().BlockRead(file_, buffer_.data() + end_, asked).OrRaise();
     end_ += got;
     endSeen_ = probing && got < asked && static_cast<int64_t>(end_) == left;
     if (got == 0 || endSeen_) break;
@@ -57,7 +57,7 @@ void BlockReader::Fill(size_t blocks) {
 
 void BlockReader::FillSizeless(size_t want) {
   while (end_ < want && end_ < kBlockSize && !readEnd_) {
-    const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_);
+    const size_t got = Files().BlockRead(file_, buffer_.data() + end_, want - end_).OrRaise();
     end_ += got;
     readEnd_ = got == 0;
   }

@@ -35,7 +35,7 @@ class BlockReader {
   // The file was read to its end and held `bytes` bytes.
   bool EndsAt(int64_t bytes) { return sizeless_ ? AtEnd() && position_ == bytes : bytes == Size(); }
   int64_t Size() {
-    if (!measured_) SetSize(Files().FileSize(file_));
+    if (!measured_) SetSize(Files().FileSize(file_).OrRaise());
     return size_;
   }
   // The end-of-file test: no byte in hand, and the position is at the size.

@@ -48,8 +48,8 @@ WalkStep DirectoryWalk::Next() {
     case Phase::Reached: {
       if (sourceError_ != 0) return NotListed(sourceError_);
       StartSearch();
-      const int found = Files().FindFirst(searchPath_, kFilePassAttr, record_);
-      if (found != 0 && found != kNoMoreFiles) return NotListed(found);
+      const SearchStep found = Files().FindFirst(searchPath_, kFilePassAttr, record_);
+      if (found.Failed()) return NotListed(found.Error());
       return ListFiles(found);
     }
     case Phase::Files:
@@ -74,9 +74,9 @@ WalkStep DirectoryWalk::NotListed(int error) {
   return WalkStep::NotListed;
 }
 
-WalkStep DirectoryWalk::ListFiles(int found) {
+WalkStep DirectoryWalk::ListFiles(SearchStep found) {
   const char delimiter = PathDelimiter();
-  while (found == 0 && !userBreak_) {
+  while (found.Found() && !userBreak_) {
     if (TakesUpFile(record_.Name, record_.Attr)) {
       sourceFile_ = sourceDir_ + delimiter + record_.Name;
       targetFile_ = targetDir_ + delimiter + record_.Name;
@@ -91,9 +91,9 @@ WalkStep DirectoryWalk::ListFiles(int found) {
   StartSearch();
   // Only directories are gathered, so the search may pass over the rest unseen.
   found = Files().FindFirstDirectory(searchPath_, kSubdirectoryPassAttr, record_);
-  if (found != 0 && found != kNoMoreFiles) return NotListed(found);
+  if (found.Failed()) return NotListed(found.Error());
   std::vector<std::string>& subdirs = levels_.back().Subdirs;
-  while (found == 0 && !userBreak_ && inputs_.IncludeSubDir()) {
+  while (found.Found() && !userBreak_ && inputs_.IncludeSubDir()) {
     if (EntersDirectory(record_.Name, record_.Attr)) subdirs.push_back(record_.Name);
     found = Files().FindNext(record_);
   }
@@ -132,13 +132,13 @@ bool DirectoryWalk::Hold() {
   level.TargetLength = targetDir_.size();
   // Held as the search names it: a leading doubled separator is no network
   // path on Windows but the root of the current drive, as in the pattern.
-  sourceError_ = files.HoldDirectory(RemoveDoubleBackslashes(sourceDir_), &level.SourceId);
+  sourceError_ = files.HoldDirectory(RemoveDoubleBackslashes(sourceDir_), &level.SourceId).Error();
   level.Reached = sourceError_ == 0;
   if (level.Reached && inside_.count(level.SourceId) != 0) {
     files.ReleaseDirectory(sourceDir_);
     return false;
   }
-  const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(targetDir_));
+  const int targetError = files.HoldDirectory(RemoveDoubleBackslashes(targetDir_)).Error();
   level.Held = true;
   ++heldLevels_;
   if (level.Reached) inside_.insert(level.SourceId);
@@ -192,8 +192,8 @@ void DirectoryWalk::Ascend() {
   if (top > 0) {
     Level& above = levels_[top - 1];
     if (!above.Held && !userBreak_ && above.Next < above.Subdirs.size()) {
-      const int sourceBack = files.HoldParentDirectory(sourceDir_, sourceDir_.substr(0, above.SourceLength), above.SourceId);
-      const int targetBack = files.HoldParentDirectory(targetDir_, targetDir_.substr(0, above.TargetLength), above.TargetId);
+      const int sourceBack = files.HoldParentDirectory(sourceDir_, sourceDir_.substr(0, above.SourceLength), above.SourceId).Error();
+      const int targetBack = files.HoldParentDirectory(targetDir_, targetDir_.substr(0, above.TargetLength), above.TargetId).Error();
       above.Held = true;
       ++heldLevels_;
       if (IsResourceError(sourceBack)) throw EInOutError(sourceBack);

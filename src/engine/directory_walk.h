@@ -63,7 +63,7 @@ class DirectoryWalk {
   WalkStep NotListed(int error);
   // Hands out the next file of the file pass from `found` on; past its last,
   // gathers the subdirectories and climbs on.
-  WalkStep ListFiles(int found);
+  WalkStep ListFiles(SearchStep found);
   WalkStep Climb();
   bool Hold();
   void Release(Level& level);

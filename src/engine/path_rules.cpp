@@ -1,6 +1,6 @@
 #include "engine/path_rules.h"
 
-#include "platform/path_scan.h"
+#include "platform/separators.h"
 
 namespace zek {
 namespace {
@@ -43,12 +43,7 @@ std::string NamePart(const std::string& path, PathSyntax syntax) {
 std::string RemoveDoubleBackslashes(const std::string& path, PathSyntax syntax) {
   const char delimiter = PathDelimiter(syntax);
   // Most paths hold no doubled separator: they are copied whole.
-  if (!HasDoubledSeparator(path, delimiter)) return path;
-  std::string result;
-  result.reserve(path.size());
-  for (char c : path)
-    if (c != delimiter || result.empty() || result.back() != delimiter) result += c;
-  return result;
+  return HasDoubledSeparator(path, delimiter) ? CollapseSeparators(path, delimiter) : path;
 }
 
 }  // namespace zek

@@ -12,8 +12,8 @@ bool ProbeFileName(const std::string& name) {
   if (path.empty()) return false;
   // Erase only what this probe created: a name that appeared meanwhile (or a
   // dangling link) makes the exclusive create fail, and is left alone.
-  if (files.CreateNew(path) != 0) return false;
-  return files.Erase(path) == 0;
+  if (!files.CreateNew(path).Ok()) return false;
+  return files.Erase(path).Ok();
 }
 
 }  // namespace zek

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_result.h"
+
 namespace zek {
 
 // DOS attribute bits, as the directory search reports them.
@@ -41,11 +43,6 @@ struct FindRecord {
   void* Handle = nullptr;
 };
 
-// What FindFirst and FindNext return when no further entry matches, as
-// against the error code of a directory that cannot be listed. No system's
-// error code has this value.
-constexpr int kNoMoreFiles = -1;
-
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
 
@@ -76,34 +73,34 @@ class FileAccess {
 
   // Directory search over a pattern whose last component may hold * and ?.
   // An entry that has any of hidden, system, volume label or directory that the
-  // attribute mask lacks is skipped. 0 when the record holds an entry,
-  // kNoMoreFiles when none (or no further one) matches, else the error code of
-  // a directory that cannot be listed; FindClose may be called on any record.
+  // attribute mask lacks is skipped. The step says whether the record holds
+  // an entry, none (or no further one) matches, or the directory cannot be
+  // listed; FindClose may be called on any record.
   // Every entry that the directory lists is delivered: one that cannot be
   // looked at comes with the type the listing gives (a directory, or else a
   // plain file), no size and no time. "." and ".." come as directories
   // without a look.
-  virtual int FindFirst(const std::string& pattern, int attr, FindRecord& f);
+  virtual SearchStep FindFirst(const std::string& pattern, int attr, FindRecord& f);
   // FindFirst for a caller that wants only the directories: an entry that the
   // directory lists as neither a directory nor a link may be passed over
   // without a look at it.
-  virtual int FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f);
-  virtual int FindNext(FindRecord& f);
+  virtual SearchStep FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f);
+  virtual SearchStep FindNext(FindRecord& f);
   virtual void FindClose(FindRecord& f);
   // Identity of a directory (links followed); false when it cannot be reached.
   virtual bool DirectoryId(const std::string& path, FileId& id);
   // Keeps a directory open while a caller works in it: the directory itself and
   // the names in it are then looked up from there, not by walking the whole
   // path again, and a directory held in it is opened by its name there. Holds
-  // of one path nest. 0, or the error code of the open: a hold that fails is
+  // of one path nest. The error is that of the open: a hold that fails is
   // kept too, and names in it are then not found, without a further look.
   // With id, it receives the identity of the directory held.
-  virtual int HoldDirectory(const std::string& path, FileId* id = nullptr);
+  virtual FileStatus HoldDirectory(const std::string& path, FileId* id = nullptr);
   // Holds `path`, the directory that holds the held directory `child`, as the
   // way back up from it (its ".."), when that is the directory `id`; else
-  // (child entered through a link, or moved) by the path itself. 0 or the error
-  // code of the open, as for HoldDirectory.
-  virtual int HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id);
+  // (child entered through a link, or moved) by the path itself, with the
+  // error of the open, as for HoldDirectory.
+  virtual FileStatus HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id);
   virtual void ReleaseDirectory(const std::string& path);
 
   // True for an existing file that is not a directory (links followed).
@@ -115,31 +112,30 @@ class FileAccess {
   // released, a device never woken and no endless device read. The time and
   // size come from the open file. The caller closes the handle.
   virtual FileLook LookAndOpen(const std::string& path);
-  // These raise EInOutError with the OS error code.
-  virtual int64_t FileSize(FileHandle h);
+  virtual FileResult<int64_t> FileSize(FileHandle h);
   // One read of up to count bytes: fewer at the end of the file, or where the
   // file system hands out less at a time. Bytes that come before an error are
-  // delivered and the error is raised by the next BlockRead of the file, so a
-  // reader that reads ahead meets it only if it goes on to the bytes that could
-  // not be read.
-  virtual size_t BlockRead(FileHandle h, void* buffer, size_t count);
+  // delivered and the error is the result of the next BlockRead of the file,
+  // so a reader that reads ahead meets it only if it goes on to the bytes that
+  // could not be read.
+  virtual FileResult<size_t> BlockRead(FileHandle h, void* buffer, size_t count);
   // Which file an open handle is; false when the system cannot tell.
   virtual bool HandleId(FileHandle h, FileId& id);
   // Errors of a close are of no interest to a reader.
   virtual void Close(FileHandle h);
 
-  // Create-or-truncate for writing, write, close: 0 or the OS error code.
-  // The open never waits: a FIFO without a reader cannot be opened.
-  virtual int OpenWrite(const std::string& path, FileHandle& h);
-  virtual int Write(FileHandle h, const char* data, size_t count);
-  virtual int CloseWrite(FileHandle h);
+  // Create-or-truncate for writing, write, close. The open never waits: a FIFO
+  // without a reader cannot be opened.
+  virtual FileResult<FileHandle> OpenWrite(const std::string& path);
+  virtual FileStatus Write(FileHandle h, const char* data, size_t count);
+  virtual FileStatus CloseWrite(FileHandle h);
 
-  // Creates an empty file only if nothing of that name exists: 0 or error code.
-  virtual int CreateNew(const std::string& path);
-  virtual int Erase(const std::string& path);
+  // Creates an empty file only if nothing of that name exists.
+  virtual FileStatus CreateNew(const std::string& path);
+  virtual FileStatus Erase(const std::string& path);
 
   virtual std::string GetCurrentDir();
-  virtual int SetCurrentDir(const std::string& path);
+  virtual FileStatus SetCurrentDir(const std::string& path);
 
  private:
   std::vector<HeldDirectory> held_;

@@ -11,10 +11,8 @@ TextFile::~TextFile() { CloseQuietly(); }
 
 void TextFile::Rewrite(const std::string& name) {
   CloseQuietly();
-  FileHandle h = kNoFile;
-  if (const int code = Files().OpenWrite(name, h)) throw EInOutError(code);
-  handle_ = h;
-  hasId_ = Files().HandleId(h, id_);
+  handle_ = Files().OpenWrite(name).OrRaise();
+  hasId_ = Files().HandleId(handle_, id_);
 }
 
 void TextFile::WriteLine(const std::string& line) {
@@ -25,25 +23,25 @@ void TextFile::WriteLine(const std::string& line) {
 }
 
 void TextFile::Flush() {
-  const int code = Files().Write(handle_, buffer_.data(), buffer_.size());
+  const FileStatus written = Files().Write(handle_, buffer_.data(), buffer_.size());
   buffer_.clear();
-  if (code != 0) throw EInOutError(code);
+  written.OrRaise();
 }
 
 void TextFile::Close() {
   if (!IsOpen()) return;
-  int code = Files().Write(handle_, buffer_.data(), buffer_.size());
+  const FileStatus written = Files().Write(handle_, buffer_.data(), buffer_.size());
   buffer_.clear();
-  const int closeCode = Files().CloseWrite(handle_);
+  const FileStatus closed = Files().CloseWrite(handle_);
   handle_ = kNoFile;
-  if (code == 0) code = closeCode;
-  if (code != 0) throw EInOutError(code);
+  written.OrRaise();
+  closed.OrRaise();
 }
 
 void TextFile::CloseQuietly() {
   if (!IsOpen()) return;
-  Files().Write(handle_, buffer_.data(), buffer_.size());  // keep what was reported so far
-  Files().CloseWrite(handle_);
+  (void)Files().Write(handle_, buffer_.data(), buffer_.size());  // keep what was reported so far
+  (void)Files().CloseWrite(handle_);
   handle_ = kNoFile;
   buffer_.clear();
 }

@@ -88,7 +88,7 @@ std::vector<std::string> Subdirectories(const std::string& dir) {
   FindRecord record;
   FileAccess& files = Files();
   // Attribute mask 16 leaves hidden and system entries out.
-  for (int found = files.FindFirst(SelectedPath(dir, "*.*"), faDirectory, record); found == 0;
+  for (SearchStep found = files.FindFirst(SelectedPath(dir, "*.*"), faDirectory, record); found.Found();
        found = files.FindNext(record)) {
     if ((record.Attr & faDirectory) != 0 && record.Name != "." && record.Name != "..") names.push_back(record.Name);
   }
@@ -143,7 +143,7 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent, std::vector<std::string> v
 void TDirectoryListBox::SetDirectory(const std::string& path) {
   if (path.empty()) return;
   const std::string dir = Normalised(path);
-  if (const int code = Files().SetCurrentDir(dir)) throw EInOutError(code);
+  Files().SetCurrentDir(dir).OrRaise();
   directory_ = dir;
   lastDirectory_[Drive()] = directory_;
   Rebuild();

@@ -220,7 +220,7 @@ TEST_F(BatchModeTest, SettingsComeFromTheSettingsFileThenTheOverrides) {
 // Stands in for a user pressing Ctrl-C while the first block is read.
 class InterruptOnRead : public FileAccess {
  public:
-  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
+  FileResult<size_t> BlockRead(FileHandle h, void* buffer, size_t count) override {
     if (!raised_) {
       raised_ = true;
       PressCtrlC();

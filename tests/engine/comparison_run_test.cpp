@@ -163,8 +163,8 @@ class FailingReads : public FileAccess {
  public:
   int FailAtRead = 2;
   int Reads = 0;
-  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
-    if (++Reads == FailAtRead) throw EInOutError(5);
+  FileResult<size_t> BlockRead(FileHandle h, void* buffer, size_t count) override {
+    if (++Reads == FailAtRead) return FileResult<size_t>::Failure(5);
     return FileAccess::BlockRead(h, buffer, count);
   }
 };

@@ -107,8 +107,8 @@ TEST_F(DirectoryWalkTest, CancelInTheFilePassVisitsNoFurtherSubdirectory) {
 class RefusingFiles : public FileAccess {
  public:
   RefusingFiles(std::string path, int error) : path_(std::move(path)), error_(error) {}
-  int HoldDirectory(const std::string& path, FileId* id) override {
-    return path == path_ ? error_ : FileAccess::HoldDirectory(path, id);
+  FileStatus HoldDirectory(const std::string& path, FileId* id) override {
+    return path == path_ ? FileStatus::Failure(error_) : FileAccess::HoldDirectory(path, id);
   }
 
  private:
@@ -171,7 +171,7 @@ TEST_F(DirectoryWalkTest, SourceDirectoriesThatCannotBeOpenedAreReportedAndCount
 class CountingFiles : public FileAccess {
  public:
   int WaysUp = 0;
-  int HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id) override {
+  FileStatus HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id) override {
     ++WaysUp;
     return FileAccess::HoldParentDirectory(child, path, id);
   }
@@ -186,7 +186,7 @@ TEST_F(DirectoryWalkTest, DeepTreesWithSubdirectoriesLeftAtEveryLevelKeepTheOrde
   tree.MakeDir("probe/b");
   std::vector<std::string> order;
   FindRecord f;
-  for (int r = Files().FindFirst(tree.Path("probe/*.*"), faDirectory, f); r == 0; r = Files().FindNext(f))
+  for (SearchStep r = Files().FindFirst(tree.Path("probe/*.*"), faDirectory, f); r.Found(); r = Files().FindNext(f))
     if (f.Name != "." && f.Name != "..") order.push_back(f.Name);
   Files().FindClose(f);
   ASSERT_EQ(order.size(), 2u);
@@ -214,18 +214,18 @@ TEST_F(DirectoryWalkTest, ABareMaskMeansTheCurrentDirectoryOnEitherSide) {
   tree.Write("a.txt", "1");
   tree.Write("backup/a.txt", "1");
   const std::string previous = Files().GetCurrentDir();
-  ASSERT_EQ(Files().SetCurrentDir(tree.Root()), 0);
+  ASSERT_TRUE(Files().SetCurrentDir(tree.Root()).Ok());
   inputs.SubDirs = false;
   inputs.Source = "*.txt";
   inputs.Target = "backup/";
   run.RunComparison();
   const Lines fromTop = view.Lines;
-  ASSERT_EQ(Files().SetCurrentDir(tree.Path("backup")), 0);
+  ASSERT_TRUE(Files().SetCurrentDir(tree.Path("backup")).Ok());
   inputs.Source = "../*.txt";
   inputs.Target = "a.txt";  // no directory part: the current one
   run.RunComparison();
   const Lines fromBackup = view.Lines;
-  Files().SetCurrentDir(previous);
+  (void)Files().SetCurrentDir(previous);
   EXPECT_EQ(fromTop, (Lines{"running...", "Switching to directory ./*.txt", "File ./a.txt and backup/a.txt are equal.",
                             "finished.", "Files total: 1", "No differences found"}));
   EXPECT_EQ(fromBackup[2], "File ../a.txt and ./a.txt are equal.");

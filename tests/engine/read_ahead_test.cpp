@@ -51,12 +51,13 @@ class WatchedFiles : public FileAccess {
     if (AfterOpen) AfterOpen(path);
     return look;
   }
-  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
+  FileResult<size_t> BlockRead(FileHandle h, void* buffer, size_t count) override {
     // A loop that never ends would only show as a test that hangs.
     if (Asked.size() > 100000) throw std::runtime_error("endless reads");
     Asked.push_back(count);
-    const size_t got = FileAccess::BlockRead(h, buffer, std::min(count, MostPerRead));
-    Delivered[h] += static_cast<int64_t>(got);
+    const FileResult<size_t> got = FileAccess::BlockRead(h, buffer, std::min(count, MostPerRead));
+    if (!got.Ok()) return got;
+    Delivered[h] += static_cast<int64_t>(got.Value());
     if (AfterRead) AfterRead(h);
     return got;
   }
@@ -203,7 +204,7 @@ class PseudoFiles : public WatchedFiles {
     look.Size = 0;
     return look;
   }
-  int64_t FileSize(FileHandle) override { return 0; }
+  FileResult<int64_t> FileSize(FileHandle) override { return int64_t{0}; }
 };
 
 TEST_F(ReadAheadTest, PairsWhoseSizesBothReadZeroAreReadUntilAReadReturnsNothing) {
@@ -246,10 +247,10 @@ class DamagedSource : public WatchedFiles {
     }
     return look;
   }
-  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
+  FileResult<size_t> BlockRead(FileHandle h, void* buffer, size_t count) override {
     if (h != source_) return WatchedFiles::BlockRead(h, buffer, count);
     const int64_t room = Damage - Delivered[h];
-    if (held_ || room == 0) throw EInOutError(EIO);
+    if (held_ || room == 0) return FileResult<size_t>::Failure(EIO);
     held_ = static_cast<int64_t>(count) > room;
     return WatchedFiles::BlockRead(h, buffer, held_ ? static_cast<size_t>(room) : count);
   }

@@ -26,7 +26,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 declare -A sources=(
-  [ini_reader]="src/platform/profile.cpp src/settings/value_rules.cpp"
+  [ini_reader]="src/platform/linux/profile.cpp src/platform/linux/descriptor.cpp src/settings/value_rules.cpp"
   [wildcard]="src/platform/wildcard.cpp"
 )
 

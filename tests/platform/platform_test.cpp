@@ -70,7 +70,7 @@ TEST(DosTimeTest, TheTimeZoneShiftsTheLocalTime) {
 std::set<std::string> Found(const std::string& pattern, int attr) {
   std::set<std::string> names;
   FindRecord f;
-  for (int r = Files().FindFirst(pattern, attr, f); r == 0; r = Files().FindNext(f)) names.insert(f.Name);
+  for (SearchStep r = Files().FindFirst(pattern, attr, f); r.Found(); r = Files().FindNext(f)) names.insert(f.Name);
   Files().FindClose(f);
   return names;
 }
@@ -119,12 +119,12 @@ TEST(FindTest, AttributesAndTheExclusionRule) {
                                                     std::filesystem::perms::others_read);
 
   FindRecord f;
-  ASSERT_EQ(Files().FindFirst(tree.Path("plain.*"), faAnyFile, f), 0);
+  ASSERT_TRUE(Files().FindFirst(tree.Path("plain.*"), faAnyFile, f).Found());
   EXPECT_EQ(f.Name, "plain.txt");
   EXPECT_EQ(f.Attr, faArchive);
   EXPECT_EQ(f.Size, 5);
   EXPECT_EQ(f.Time, PackDosDateTime(test::kFixedTime));
-  EXPECT_NE(Files().FindNext(f), 0);
+  EXPECT_FALSE(Files().FindNext(f).Found());
   Files().FindClose(f);
 
   EXPECT_EQ(Found(tree.Path("*.*"), faAnyFile),
@@ -134,10 +134,10 @@ TEST(FindTest, AttributesAndTheExclusionRule) {
   EXPECT_EQ(Found(tree.Path("*.*"), 0), (std::set<std::string>{"plain.txt", "ro"}));
   EXPECT_TRUE(Found(tree.Path("nothing/*.*"), faAnyFile).empty());
 
-  ASSERT_EQ(Files().FindFirst(tree.Path("ro"), faAnyFile, f), 0);
+  ASSERT_TRUE(Files().FindFirst(tree.Path("ro"), faAnyFile, f).Found());
   EXPECT_EQ(f.Attr, faArchive | faReadOnly);
   Files().FindClose(f);
-  ASSERT_EQ(Files().FindFirst(tree.Path("fifo"), faAnyFile, f), 0);
+  ASSERT_TRUE(Files().FindFirst(tree.Path("fifo"), faAnyFile, f).Found());
   EXPECT_EQ(f.Attr, faSysFile);
   Files().FindClose(f);
 }
@@ -169,7 +169,7 @@ TEST(LookAndOpenTest, TheExistenceTimeAndOpenOfAFileFromOneLook) {
   EXPECT_EQ(look.Size, 3);
   ASSERT_NE(look.Handle, kNoFile);
   char buffer[8];
-  EXPECT_EQ(Files().BlockRead(look.Handle, buffer, sizeof buffer), 3u);
+  EXPECT_EQ(Files().BlockRead(look.Handle, buffer, sizeof buffer).OrRaise(), 3u);
   Files().Close(look.Handle);
   for (const char* missing : {"dir", "none", "none/deeper"}) {
     const FileLook look = Files().LookAndOpen(tree.Path(missing));
@@ -183,8 +183,8 @@ TEST(LookAndOpenTest, TheExistenceTimeAndOpenOfAFileFromOneLook) {
 std::set<std::string> Directories(const std::string& pattern, bool directoriesOnly) {
   std::set<std::string> names;
   FindRecord f;
-  int r = directoriesOnly ? Files().FindFirstDirectory(pattern, faDirectory, f) : Files().FindFirst(pattern, faDirectory, f);
-  for (; r == 0; r = Files().FindNext(f))
+  SearchStep r = directoriesOnly ? Files().FindFirstDirectory(pattern, faDirectory, f) : Files().FindFirst(pattern, faDirectory, f);
+  for (; r.Found(); r = Files().FindNext(f))
     if ((f.Attr & faDirectory) != 0) names.insert(f.Name);
   Files().FindClose(f);
   return names;
@@ -202,17 +202,17 @@ TEST(FindFirstDirectoryTest, FindsTheSameDirectoriesAsTheFullSearch) {
   EXPECT_EQ(Directories(tree.Path("*.*"), true), expected);
   // The record of a directory found this way is filled as by the full search.
   FindRecord full, quick;
-  ASSERT_EQ(Files().FindFirst(tree.Path("sub"), faDirectory, full), 0);
-  ASSERT_EQ(Files().FindFirstDirectory(tree.Path("sub"), faDirectory, quick), 0);
+  ASSERT_TRUE(Files().FindFirst(tree.Path("sub"), faDirectory, full).Found());
+  ASSERT_TRUE(Files().FindFirstDirectory(tree.Path("sub"), faDirectory, quick).Found());
   EXPECT_EQ(quick.Name, full.Name);
   EXPECT_EQ(quick.Attr, full.Attr);
   EXPECT_EQ(quick.Time, full.Time);
   EXPECT_EQ(quick.Size, full.Size);
   Files().FindClose(full);
   Files().FindClose(quick);
-  // Nothing to find is an error code, as with FindFirst, and leaves no search open.
+  // Nothing to find finds nothing, as with FindFirst, and leaves no search open.
   FindRecord none;
-  EXPECT_NE(Files().FindFirstDirectory(tree.Path("none*"), faDirectory, none), 0);
+  EXPECT_FALSE(Files().FindFirstDirectory(tree.Path("none*"), faDirectory, none).Found());
   EXPECT_EQ(none.Handle, nullptr);
 }
 
@@ -230,7 +230,7 @@ TEST(FindFirstDirectoryTest, LinksToDirectoriesAreFoundButNotFifosOrHiddenDirect
   EXPECT_EQ(Directories(tree.Path("*.*"), true), expected);
   // A plain file is passed over without a look, and then there is nothing to find.
   FindRecord none;
-  EXPECT_NE(Files().FindFirstDirectory(tree.Path("plain"), faDirectory, none), 0);
+  EXPECT_FALSE(Files().FindFirstDirectory(tree.Path("plain"), faDirectory, none).Found());
   EXPECT_EQ(none.Handle, nullptr);
 }
 

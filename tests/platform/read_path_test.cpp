@@ -52,16 +52,11 @@ class DamagedMemory : public ::testing::Test {
 TEST_F(DamagedMemory, BytesBeforeAReadErrorAreDeliveredAndTheErrorRaisedByTheNextRead) {
   // Guards against a read ahead that throws away good bytes, or ends the run, for an error it may never need.
   std::string buffer(3 * page_, '\0');
-  ASSERT_EQ(Files().BlockRead(fd_, buffer.data(), buffer.size()), page_);
+  ASSERT_EQ(Files().BlockRead(fd_, buffer.data(), buffer.size()).OrRaise(), page_);
   EXPECT_EQ(buffer.substr(0, page_), std::string(page_, 'g'));
-  try {
-    Files().BlockRead(fd_, buffer.data(), buffer.size());
-    FAIL() << "the held error was not raised";
-  } catch (const EInOutError& error) {
-    EXPECT_EQ(error.ErrorCode, EIO);
-  }
+  EXPECT_EQ(Files().BlockRead(fd_, buffer.data(), buffer.size()).Error(), EIO) << "the held error was not given";
   // A further read meets the damage afresh, with no byte before it.
-  EXPECT_THROW(Files().BlockRead(fd_, buffer.data(), buffer.size()), EInOutError);
+  EXPECT_FALSE(Files().BlockRead(fd_, buffer.data(), buffer.size()).Ok());
 }
 
 TEST(BlockReadTest, ReadsThatTheFileRefusesWithEagainAreRetriedBlocking) {
@@ -74,10 +69,10 @@ TEST(BlockReadTest, ReadsThatTheFileRefusesWithEagainAreRetriedBlocking) {
     close(ends[1]);
   });
   char buffer[16] = {};
-  size_t got = 0;
-  EXPECT_NO_THROW(got = Files().BlockRead(ends[0], buffer, sizeof buffer));
+  const FileResult<size_t> got = Files().BlockRead(ends[0], buffer, sizeof buffer);
   writer.join();
-  EXPECT_EQ(std::string(buffer, got), "late");
+  EXPECT_TRUE(got.Ok());
+  EXPECT_EQ(std::string(buffer, got.Value()), "late");
   EXPECT_EQ(fcntl(ends[0], F_GETFL) & O_NONBLOCK, 0);
   close(ends[0]);
 }
@@ -121,8 +116,8 @@ TEST(HoldDirectoryTest, NamesInAHeldDirectoryAreLookedUpThere) {
   const std::string d = tree.Path("d");
   const std::string moved = tree.Path("moved");
   FileAccess files;
-  files.HoldDirectory(d + "//");
-  files.HoldDirectory(d);  // holds nest
+  (void)files.HoldDirectory(d + "//");
+  (void)files.HoldDirectory(d);  // holds nest
   // Moved away, the held directory still answers for its own names, however they are spelt.
   ASSERT_EQ(rename(d.c_str(), moved.c_str()), 0);
   for (const std::string& path : {d + "/f", d + "//f"}) {
@@ -139,7 +134,7 @@ TEST(HoldDirectoryTest, NamesInAHeldDirectoryAreLookedUpThere) {
   EXPECT_EQ(id, sub);
   EXPECT_TRUE(files.FileExists(tree.Path("other/f")));
   FindRecord f;
-  ASSERT_EQ(files.FindFirst(d + "/f*", faAnyFile, f), 0);
+  ASSERT_TRUE(files.FindFirst(d + "/f*", faAnyFile, f).Found());
   EXPECT_EQ(f.Name, "f");
   files.FindClose(f);
   // Released as often as held, the path means what it says again.
@@ -149,7 +144,7 @@ TEST(HoldDirectoryTest, NamesInAHeldDirectoryAreLookedUpThere) {
   EXPECT_FALSE(files.FileExists(d + "/f"));
   EXPECT_FALSE(files.DirectoryId(d, id));
   // A directory that cannot be held changes nothing.
-  files.HoldDirectory(tree.Path("none"));
+  (void)files.HoldDirectory(tree.Path("none"));
   files.ReleaseDirectory(tree.Path("none"));
   EXPECT_FALSE(files.FileExists(tree.Path("none/f")));
 }

@@ -91,7 +91,7 @@ class BrowseDialogTest : public ::testing::Test {
     tree.MakeDir("data/.hidden");
     for (const char* name : {"a", "b", "c", "d"}) tree.MakeDir(std::string("other/") + name);
   }
-  ~BrowseDialogTest() override { Files().SetCurrentDir(previous_); }
+  ~BrowseDialogTest() override { (void)Files().SetCurrentDir(previous_); }
 
   // Opens the dialog for the field and runs `act` once it is up.
   void Browse(QLineEdit& field, const std::function<void()>& act) {
@@ -328,7 +328,7 @@ TEST(MainWindowBrowseTest, BothBrowseButtonsOpenTheOneDialogAtTheRightEdge) {
   // The target has no usable preset: it gets where the source left the dialog.
   window->btnBrowse2->click();
   EXPECT_EQ(window->edtPfad2->text().toStdString(), tree.Path("data/*.txt"));
-  Files().SetCurrentDir(previous);
+  (void)Files().SetCurrentDir(previous);
 }
 
 }  // namespace

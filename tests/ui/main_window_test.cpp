@@ -165,8 +165,8 @@ TEST_F(MainWindowTest, CancelEndsARunAndCompareIsIgnoredMeanwhile) {
 // A back end whose reads fail like a damaged disk, while failing is set.
 struct FailingReads : FileAccess {
   bool failing = true;
-  size_t BlockRead(FileHandle h, void* buffer, size_t count) override {
-    if (failing) throw EInOutError(5);
+  FileResult<size_t> BlockRead(FileHandle h, void* buffer, size_t count) override {
+    if (failing) return FileResult<size_t>::Failure(5);
     return FileAccess::BlockRead(h, buffer, count);
   }
 };

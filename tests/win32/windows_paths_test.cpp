@@ -227,13 +227,13 @@ TEST(WindowsFindTest, AttributesAreWindowsOwnAndTheMaskExcludesByThem) {
                                                   {"readonly", faArchive | faReadOnly}};
   for (const auto& [name, attr] : expected) {
     FindRecord f;
-    ASSERT_EQ(Files().FindFirst(tree.Path(name), faAnyFile, f), 0) << name;
+    ASSERT_TRUE(Files().FindFirst(tree.Path(name), faAnyFile, f).Found()) << name;
     EXPECT_EQ(f.Attr, attr) << name;
     Files().FindClose(f);
     // Mask 16 keeps directories and plain files only, mask 0 plain files only.
     for (const int mask : {faDirectory, 0}) {
       const bool kept = (attr & faReadOnly) != 0 || (attr == faDirectory && mask == faDirectory);
-      EXPECT_EQ(Files().FindFirst(tree.Path(name), mask, f) == 0, kept) << name << " " << mask;
+      EXPECT_EQ(Files().FindFirst(tree.Path(name), mask, f).Found(), kept) << name << " " << mask;
       Files().FindClose(f);
     }
   }

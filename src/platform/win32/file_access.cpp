@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/dos_time.h"
-#include "platform/io_error.h"
 #include "platform/win32/file_time.h"
 
 namespace zek {
@@ -51,29 +50,28 @@ bool Take(const WIN32_FIND_DATAA& data, FindRecord& f) {
   return true;
 }
 
-int NextMatch(FindRecord& f, WIN32_FIND_DATAA& data) {
+SearchStep NoMatchOrFailure() {
+  const DWORD error = GetLastError();
+  return IsNoMatch(error) ? SearchStep::End() : SearchStep::Failure(static_cast<int>(error));
+}
+
+SearchStep NextMatch(FindRecord& f, WIN32_FIND_DATAA& data) {
   for (;;) {
-    if (!FindNextFileA(f.Handle, &data)) {
-      const DWORD error = GetLastError();
-      return IsNoMatch(error) ? kNoMoreFiles : static_cast<int>(error);
-    }
-    if (Take(data, f)) return 0;
+    if (!FindNextFileA(f.Handle, &data)) return NoMatchOrFailure();
+    if (Take(data, f)) return SearchStep::Entry();
   }
 }
 
-int StartSearch(const std::string& pattern, int attr, FindRecord& f) {
+SearchStep StartSearch(const std::string& pattern, int attr, FindRecord& f) {
   f.Handle = nullptr;
   f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
   WIN32_FIND_DATAA data;
   const HANDLE h = FindFirstFileA(pattern.c_str(), &data);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return IsNoMatch(error) ? kNoMoreFiles : static_cast<int>(error);
-  }
+  if (h == INVALID_HANDLE_VALUE) return NoMatchOrFailure();
   f.Handle = h;
-  if (Take(data, f)) return 0;
-  const int result = NextMatch(f, data);
-  if (result != 0) {
+  if (Take(data, f)) return SearchStep::Entry();
+  const SearchStep result = NextMatch(f, data);
+  if (!result.Found()) {
     ::FindClose(h);
     f.Handle = nullptr;
   }
@@ -110,16 +108,16 @@ int IdentifyDirectory(const std::string& path, FileId* id) {
 
 }  // namespace
 
-int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
+SearchStep FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
   return StartSearch(pattern, attr, f);
 }
 
-int FileAccess::FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f) {
+SearchStep FileAccess::FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f) {
   return StartSearch(pattern, attr, f);
 }
 
-int FileAccess::FindNext(FindRecord& f) {
-  if (f.Handle == nullptr) return kNoMoreFiles;
+SearchStep FileAccess::FindNext(FindRecord& f) {
+  if (f.Handle == nullptr) return SearchStep::End();
   WIN32_FIND_DATAA data;
   return NextMatch(f, data);
 }
@@ -133,10 +131,12 @@ bool FileAccess::DirectoryId(const std::string& path, FileId& id) { return Ident
 
 // Windows looks every path up afresh, so a hold keeps nothing open: it tells
 // whether the directory can be reached, and which one it is.
-int FileAccess::HoldDirectory(const std::string& path, FileId* id) { return IdentifyDirectory(path, id); }
+FileStatus FileAccess::HoldDirectory(const std::string& path, FileId* id) {
+  return FileStatus::FromCode(IdentifyDirectory(path, id));
+}
 
-int FileAccess::HoldParentDirectory(const std::string&, const std::string& path, const FileId&) {
-  return IdentifyDirectory(path, nullptr);
+FileStatus FileAccess::HoldParentDirectory(const std::string&, const std::string& path, const FileId&) {
+  return FileStatus::FromCode(IdentifyDirectory(path, nullptr));
 }
 
 void FileAccess::ReleaseDirectory(const std::string&) {}
@@ -206,56 +206,58 @@ bool FileAccess::HandleId(FileHandle h, FileId& id) {
   return true;
 }
 
-int64_t FileAccess::FileSize(FileHandle h) {
+FileResult<int64_t> FileAccess::FileSize(FileHandle h) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(OsHandle(h), &size)) throw EInOutError(LastError());
-  return size.QuadPart;
+  if (!GetFileSizeEx(OsHandle(h), &size)) return FileResult<int64_t>::Failure(LastError());
+  return static_cast<int64_t>(size.QuadPart);
 }
 
-size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
+FileResult<size_t> FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
   DWORD got = 0;
   const DWORD asked = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
-  if (!ReadFile(OsHandle(h), buffer, asked, &got, nullptr)) throw EInOutError(LastError());
-  return got;
+  if (!ReadFile(OsHandle(h), buffer, asked, &got, nullptr)) return FileResult<size_t>::Failure(LastError());
+  return static_cast<size_t>(got);
 }
 
 void FileAccess::Close(FileHandle h) {
   if (h != kNoFile) _close(h);
 }
 
-int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {
-  h = kNoFile;
+FileResult<FileHandle> FileAccess::OpenWrite(const std::string& path) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastError();
-  h = Adopt(file, _O_WRONLY);
-  return h == kNoFile ? ERROR_TOO_MANY_OPEN_FILES : 0;
+  if (file == INVALID_HANDLE_VALUE) return FileResult<FileHandle>::Failure(LastError(), kNoFile);
+  const FileHandle h = Adopt(file, _O_WRONLY);
+  if (h == kNoFile) return FileResult<FileHandle>::Failure(ERROR_TOO_MANY_OPEN_FILES, kNoFile);
+  return h;
 }
 
-int FileAccess::Write(FileHandle h, const char* data, size_t count) {
+FileStatus FileAccess::Write(FileHandle h, const char* data, size_t count) {
   while (count > 0) {
     DWORD put = 0;
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
-    if (!WriteFile(OsHandle(h), data, chunk, &put, nullptr)) return LastError();
+    if (!WriteFile(OsHandle(h), data, chunk, &put, nullptr)) return FileStatus::Failure(LastError());
     data += put;
     count -= put;
   }
-  return 0;
+  return {};
 }
 
-int FileAccess::CloseWrite(FileHandle h) {
+FileStatus FileAccess::CloseWrite(FileHandle h) {
   // _close reports a failed CloseHandle only as -1: ask for the reason first.
   SetLastError(0);
-  return _close(h) != 0 ? LastError() : 0;
+  return FileStatus::FromCode(_close(h) != 0 ? LastError() : 0);
 }
 
-int FileAccess::CreateNew(const std::string& path) {
+FileStatus FileAccess::CreateNew(const std::string& path) {
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return LastError();
-  return CloseHandle(h) ? 0 : LastError();
+  if (h == INVALID_HANDLE_VALUE) return FileStatus::Failure(LastError());
+  return FileStatus::FromCode(CloseHandle(h) ? 0 : LastError());
 }
 
-int FileAccess::Erase(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : LastError(); }
+FileStatus FileAccess::Erase(const std::string& path) {
+  return FileStatus::FromCode(DeleteFileA(path.c_str()) ? 0 : LastError());
+}
 
 std::string FileAccess::GetCurrentDir() {
   std::vector<char> buffer(MAX_PATH);
@@ -267,7 +269,9 @@ std::string FileAccess::GetCurrentDir() {
   }
 }
 
-int FileAccess::SetCurrentDir(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) ? 0 : LastError(); }
+FileStatus FileAccess::SetCurrentDir(const std::string& path) {
+  return FileStatus::FromCode(SetCurrentDirectoryA(path.c_str()) ? 0 : LastError());
+}
 
 bool IsResourceError(int error) {
   return error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||

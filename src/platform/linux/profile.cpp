@@ -13,6 +13,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/linux/descriptor.h"
+
 namespace zek {
 namespace {
 
@@ -141,17 +143,17 @@ std::string_view LineEndOf(std::string_view data) {
 // The whole file; nullopt when there is no regular file to read. A FIFO or a
 // device is never opened in a way that could block.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.Valid()) return std::nullopt;
   std::optional<std::string> data;
   struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
     std::string bytes;
     // Room for the whole file at once: no copying as it grows.
     bytes.reserve(static_cast<size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
-      const ssize_t n = read(fd, chunk, sizeof chunk);
+      const ssize_t n = read(fd.Get(), chunk, sizeof chunk);
       if (n > 0) {
         bytes.append(chunk, static_cast<size_t>(n));
       } else if (n == 0) {
@@ -162,7 +164,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
       }
     }
   }
-  close(fd);
   return data;
 }
 
@@ -185,18 +186,6 @@ std::optional<fs::path> FollowLinks(fs::path path) {
   return std::nullopt;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 mode_t NewFileMode() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -211,28 +200,25 @@ enum class Outcome { Written, Failed, NotHere };
 // old one's owner and group (root saving a user's file leaves it the user's).
 Outcome ReplaceFile(const fs::path& path, std::string_view data, const struct stat* old) {
   std::string temp = path.string() + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return errno == EACCES || errno == EPERM ? Outcome::NotHere : Outcome::Failed;
+  UniqueFd fd(mkstemp(temp.data()));
+  if (!fd.Valid()) return errno == EACCES || errno == EPERM ? Outcome::NotHere : Outcome::Failed;
   bool owned = true;
   if (old != nullptr) {
     struct stat st {};
-    owned = fstat(fd, &st) == 0 &&
-            ((st.st_uid == old->st_uid && st.st_gid == old->st_gid) || fchown(fd, old->st_uid, old->st_gid) == 0);
+    owned = fstat(fd.Get(), &st) == 0 && ((st.st_uid == old->st_uid && st.st_gid == old->st_gid) ||
+                                          fchown(fd.Get(), old->st_uid, old->st_gid) == 0);
   }
-  bool ok = owned && WriteAll(fd, data) && fchmod(fd, old != nullptr ? old->st_mode & 07777 : NewFileMode()) == 0 &&
-            fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
+  bool ok = owned && WriteAll(fd.Get(), data) == 0 &&
+            fchmod(fd.Get(), old != nullptr ? old->st_mode & 07777 : NewFileMode()) == 0 && fsync(fd.Get()) == 0;
+  ok = fd.Close() == 0 && ok;
   if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
     unlink(temp.c_str());
     return owned ? Outcome::Failed : Outcome::NotHere;
   }
   // The rename itself lasts only once the directory is on disk.
   const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
+  const UniqueFd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dirFd.Valid()) fsync(dirFd.Get());
   return Outcome::Written;
 }
 
@@ -240,17 +226,17 @@ Outcome ReplaceFile(const fs::path& path, std::string_view data, const struct st
 // and only the bytes from the first change on are written, so that a full disk
 // finds the old file as it was.
 bool WriteInPlace(const fs::path& path, std::string_view old, std::string_view data) {
-  const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd fd(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.Valid()) return false;
   struct stat st {};
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  bool ok = fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
   if (ok && data.size() > old.size() &&
-      fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0)
+      fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0)
     ok = errno == EOPNOTSUPP;  // a file system without reservations is written all the same
   const size_t same = static_cast<size_t>(std::ranges::mismatch(old, data).in2 - data.begin());
-  ok = ok && lseek(fd, static_cast<off_t>(same), SEEK_SET) >= 0 && WriteAll(fd, data.substr(same)) &&
-       (data.size() >= old.size() || ftruncate(fd, static_cast<off_t>(data.size())) == 0) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
+  ok = ok && lseek(fd.Get(), static_cast<off_t>(same), SEEK_SET) >= 0 && WriteAll(fd.Get(), data.substr(same)) == 0 &&
+       (data.size() >= old.size() || ftruncate(fd.Get(), static_cast<off_t>(data.size())) == 0) && fsync(fd.Get()) == 0;
+  ok = fd.Close() == 0 && ok;
   return ok;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
-// A scan of a path for two separators in a row, at close to memory speed: deep
-// trees make paths tens of kilobytes long, and they are checked at every level.
+// Doubled separators in a path, for the path rules and the file services
+// alike: a scan for two in a row at close to memory speed (deep trees make
+// paths tens of kilobytes long, and they are checked at every level), and the
+// path with every run of them shrunk to one.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace zek {
@@ -20,6 +23,14 @@ inline bool HasDoubledSeparator(std::string_view path, char separator) {
   for (; i + 1 < n; ++i)
     if (p[i] == separator && p[i + 1] == separator) return true;
   return false;
+}
+
+inline std::string CollapseSeparators(std::string_view path, char separator) {
+  std::string result;
+  result.reserve(path.size());
+  for (const char c : path)
+    if (c != separator || result.empty() || result.back() != separator) result += c;
+  return result;
 }
 
 }  // namespace zek

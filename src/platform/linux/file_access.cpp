@@ -13,14 +13,12 @@
 
 #include "platform/dos_time.h"
 #include "platform/entry_attributes.h"
-#include "platform/io_error.h"
-#include "platform/path_scan.h"
+#include "platform/linux/descriptor.h"
+#include "platform/separators.h"
 #include "platform/wildcard.h"
 
 namespace zek {
 namespace {
-
-int LastError() { return errno != 0 ? errno : EIO; }
 
 // True if O_NONBLOCK was set and is now cleared; of the status flags that
 // F_SETFL sets, LookAndOpen and OpenWrite give only that one.
@@ -36,14 +34,10 @@ constexpr off_t kSequentialHintSize = 128 * 1024;
 // view of path itself where that is so already (most paths are, and a deep
 // tree makes them long), else of the normal form written into storage.
 std::string_view NormalView(const std::string& path, std::string& storage) {
-  if (!HasDoubledSeparator(path, '/'))
-    return std::string_view(path).substr(0, path.size() > 1 && path.back() == '/' ? path.size() - 1 : path.size());
-  storage.clear();
-  storage.reserve(path.size());
-  for (const char c : path)
-    if (c != '/' || storage.empty() || storage.back() != '/') storage += c;
-  if (storage.size() > 1 && storage.back() == '/') storage.pop_back();
-  return storage;
+  std::string_view normal = path;
+  if (HasDoubledSeparator(path, '/')) normal = storage = CollapseSeparators(path, '/');
+  if (normal.size() > 1 && normal.back() == '/') normal.remove_suffix(1);
+  return normal;
 }
 
 // The held entry for a path, or held.end(). A path spelt as it is held is
@@ -76,24 +70,16 @@ class PathAt {
     const size_t slash = path.rfind('/');
     name_ = path.substr(slash + 1);
     if (name_.empty()) name_ = ".";
-    owned_ = path[0] == '/' ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    for (size_t start = 0; owned_ >= 0 && start < slash;) {
+    owned_.Reset(open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (size_t start = 0; owned_.Valid() && start < slash;) {
       size_t end = path.find('/', start);
       if (end == std::string::npos || end > slash) end = slash;
-      if (end > start) {
-        const int next = openat(owned_, path.substr(start, end - start).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        const int error = errno;
-        close(owned_);
-        owned_ = next;
-        errno = error;
-      }
+      if (end > start)
+        owned_.Reset(openat(owned_.Get(), path.substr(start, end - start).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
       start = end + 1;
     }
-    if (owned_ < 0) error_ = LastError();
-    dir_ = owned_ >= 0 ? owned_ : AT_FDCWD;
-  }
-  ~PathAt() {
-    if (owned_ >= 0) close(owned_);
+    if (!owned_.Valid()) error_ = LastError();
+    dir_ = owned_.Valid() ? owned_.Get() : AT_FDCWD;
   }
   PathAt(const PathAt&) = delete;
   PathAt& operator=(const PathAt&) = delete;
@@ -146,20 +132,19 @@ class PathAt {
   }
 
   int dir_ = AT_FDCWD;
-  int owned_ = -1;  // a directory this object opened
+  UniqueFd owned_;  // a directory this object opened
   int error_ = 0;
   std::string name_;
 };
 
-// Fills the record from the next entry that matches, or returns kNoMoreFiles
-// or an error code.
-int NextMatch(FindRecord& f) {
+// Fills the record from the next entry that matches.
+SearchStep NextMatch(FindRecord& f) {
   DIR* dir = static_cast<DIR*>(f.Handle);
-  if (dir == nullptr) return EBADF;
+  if (dir == nullptr) return SearchStep::Failure(EBADF);
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(dir);
-    if (entry == nullptr) return errno != 0 ? errno : kNoMoreFiles;
+    if (entry == nullptr) return errno != 0 ? SearchStep::Failure(errno) : SearchStep::End();
     const std::string name = entry->d_name;
     if (!MatchesMask(name, f.Mask)) continue;
     if (f.DirectoriesOnly && entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
@@ -185,11 +170,11 @@ int NextMatch(FindRecord& f) {
     f.Attr = attr;
     f.Size = looked ? static_cast<int64_t>(st.st_size) : 0;
     f.Time = looked ? PackDosDateTime(st.st_mtime) : 0;
-    return 0;
+    return SearchStep::Entry();
   }
 }
 
-int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, const std::vector<HeldDirectory>& held,
+SearchStep StartSearch(const std::string& pattern, int attr, bool directoriesOnly, const std::vector<HeldDirectory>& held,
                 FindRecord& f) {
   f.Handle = nullptr;
   f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
@@ -200,27 +185,20 @@ int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, cons
   // A held directory that could be opened for listing is listed through a copy
   // of its descriptor: opening it again by "." would need search permission in it.
   const auto h = FindHeld(held, f.Directory);
-  int fd = -1;
+  UniqueFd fd;
   if (h != held.end() && h->Readable) {
-    fd = fcntl(h->Fd, F_DUPFD_CLOEXEC, 0);
-    if (fd >= 0 && lseek(fd, 0, SEEK_SET) != 0) {
-      const int error = LastError();
-      close(fd);
-      return error;
-    }
+    fd.Reset(fcntl(h->Fd, F_DUPFD_CLOEXEC, 0));
+    if (fd.Valid() && lseek(fd.Get(), 0, SEEK_SET) != 0) return SearchStep::Failure(LastError());
   } else {
-    fd = PathAt(f.Directory, held).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd.Reset(PathAt(f.Directory, held).Open(O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   }
-  if (fd < 0) return LastError();
-  DIR* dir = fdopendir(fd);
-  if (dir == nullptr) {
-    const int error = LastError();
-    close(fd);
-    return error;
-  }
+  if (!fd.Valid()) return SearchStep::Failure(LastError());
+  DIR* dir = fdopendir(fd.Get());
+  if (dir == nullptr) return SearchStep::Failure(LastError());
+  fd.Release();  // closedir closes it
   f.Handle = dir;
-  const int result = NextMatch(f);
-  if (result != 0) {
+  const SearchStep result = NextMatch(f);
+  if (!result.Found()) {
     closedir(dir);
     f.Handle = nullptr;
   }
@@ -229,15 +207,15 @@ int StartSearch(const std::string& pattern, int attr, bool directoriesOnly, cons
 
 }  // namespace
 
-int FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
+SearchStep FileAccess::FindFirst(const std::string& pattern, int attr, FindRecord& f) {
   return StartSearch(pattern, attr, false, held_, f);
 }
 
-int FileAccess::FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f) {
+SearchStep FileAccess::FindFirstDirectory(const std::string& pattern, int attr, FindRecord& f) {
   return StartSearch(pattern, attr, true, held_, f);
 }
 
-int FileAccess::FindNext(FindRecord& f) { return NextMatch(f); }
+SearchStep FileAccess::FindNext(FindRecord& f) { return NextMatch(f); }
 
 void FileAccess::FindClose(FindRecord& f) {
   if (f.Handle != nullptr) closedir(static_cast<DIR*>(f.Handle));
@@ -251,12 +229,12 @@ bool FileAccess::DirectoryId(const std::string& path, FileId& id) {
   return true;
 }
 
-int FileAccess::HoldDirectory(const std::string& path, FileId* id) {
+FileStatus FileAccess::HoldDirectory(const std::string& path, FileId* id) {
   const auto held = FindHeld(held_, path);
   int fd = -1;
   if (held != held_.end()) {
     ++held->Holds;
-    if (held->Error != 0) return held->Error;
+    if (held->Error != 0) return FileStatus::Failure(held->Error);
     fd = held->Fd;
   } else {
     // Opened for listing where the user may read it, else only for lookups.
@@ -267,27 +245,26 @@ int FileAccess::HoldDirectory(const std::string& path, FileId* id) {
     const int error = fd < 0 ? LastError() : 0;
     std::string storage;
     held_.push_back({std::string(NormalView(path, storage)), fd, readable, error, 1});
-    if (error != 0) return error;
+    if (error != 0) return FileStatus::Failure(error);
   }
   struct stat st {};
   if (id != nullptr && fstat(fd, &st) == 0) *id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-  return 0;
+  return {};
 }
 
-int FileAccess::HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id) {
+FileStatus FileAccess::HoldParentDirectory(const std::string& child, const std::string& path, const FileId& id) {
   const auto below = FindHeld(held_, child);
   if (FindHeld(held_, path) == held_.end() && below != held_.end() && below->Fd >= 0) {
-    int fd = openat(below->Fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool readable = fd >= 0;
-    if (!readable && errno == EACCES) fd = openat(below->Fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    UniqueFd fd(openat(below->Fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const bool readable = fd.Valid();
+    if (!readable && errno == EACCES) fd.Reset(openat(below->Fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (fd >= 0 && fstat(fd, &st) == 0 &&
+    if (fd.Valid() && fstat(fd.Get(), &st) == 0 &&
         id == FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}) {
       std::string storage;
-      held_.push_back({std::string(NormalView(path, storage)), fd, readable, 0, 1});
-      return 0;
+      held_.push_back({std::string(NormalView(path, storage)), fd.Release(), readable, 0, 1});
+      return {};
     }
-    if (fd >= 0) close(fd);
   }
   return HoldDirectory(path);
 }
@@ -295,7 +272,7 @@ int FileAccess::HoldParentDirectory(const std::string& child, const std::string&
 void FileAccess::ReleaseDirectory(const std::string& path) {
   const auto h = FindHeld(held_, path);
   if (h == held_.end() || --h->Holds > 0) return;
-  if (h->Fd >= 0) close(h->Fd);
+  UniqueFd(h->Fd).Reset();  // a hold that failed has none
   held_.erase(h);
 }
 
@@ -326,8 +303,8 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
   // hold us; it is refused below. O_NONBLOCK stays on the file, which spares
   // a call per file: Linux ignores it for regular files, and should a file
   // system honour it, BlockRead clears it at the first EAGAIN.
-  const int fd = at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(at.Open(O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.Valid()) {
     const int error = LastError();
     // Removed since the look: not found, as a look a moment later would say.
     if (error == ENOENT) return FileLook{};
@@ -335,24 +312,23 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     return look;
   }
   // The open file is the one compared: its time and size count.
-  const bool looked = fstat(fd, &st) == 0;
+  const bool looked = fstat(fd.Get(), &st) == 0;
   if (!looked || !S_ISREG(st.st_mode)) {
     look.OpenError = looked ? EACCES : LastError();
-    close(fd);
     return look;
   }
   look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
   look.Id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // Files within the kernel's default read-ahead gain nothing from the hint.
-  if (st.st_size > kSequentialHintSize) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  look.Handle = fd;
+  if (st.st_size > kSequentialHintSize) posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  look.Handle = fd.Release();
   look.Size = static_cast<int64_t>(st.st_size);
   return look;
 }
 
-int64_t FileAccess::FileSize(FileHandle h) {
+FileResult<int64_t> FileAccess::FileSize(FileHandle h) {
   struct stat st {};
-  if (fstat(h, &st) != 0) throw EInOutError(LastError());
+  if (fstat(h, &st) != 0) return FileResult<int64_t>::Failure(LastError());
   return static_cast<int64_t>(st.st_size);
 }
 
@@ -363,13 +339,13 @@ bool FileAccess::HandleId(FileHandle h, FileId& id) {
   return true;
 }
 
-size_t FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
+FileResult<size_t> FileAccess::BlockRead(FileHandle h, void* buffer, size_t count) {
   for (;;) {
     const ssize_t got = read(h, buffer, count);
     if (got >= 0) return static_cast<size_t>(got);
     if (errno == EINTR) continue;
     if (errno == EAGAIN && ClearNonBlocking(h)) continue;
-    throw EInOutError(LastError());
+    return FileResult<size_t>::Failure(LastError());
   }
 }
 
@@ -377,43 +353,29 @@ void FileAccess::Close(FileHandle h) {
   if (h != kNoFile) close(h);
 }
 
-int FileAccess::OpenWrite(const std::string& path, FileHandle& h) {
+FileResult<FileHandle> FileAccess::OpenWrite(const std::string& path) {
   // O_NONBLOCK so that a FIFO without a reader fails at once (ENXIO) instead
   // of waiting for one; the writes then block as usual.
-  h = PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-  if (h < 0) return LastError();
-  if (ClearNonBlocking(h)) return 0;
-  const int error = LastError();
-  close(h);
-  h = kNoFile;
-  return error;
+  UniqueFd fd(PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+  if (!fd.Valid() || !ClearNonBlocking(fd.Get())) return FileResult<FileHandle>::Failure(LastError(), kNoFile);
+  return fd.Release();
 }
 
-int FileAccess::Write(FileHandle h, const char* data, size_t count) {
-  while (count > 0) {
-    const ssize_t put = write(h, data, count);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return LastError();
-    }
-    data += put;
-    count -= static_cast<size_t>(put);
-  }
-  return 0;
+FileStatus FileAccess::Write(FileHandle h, const char* data, size_t count) {
+  return FileStatus::FromCode(WriteAll(h, std::string_view(data, count)));
 }
 
-int FileAccess::CloseWrite(FileHandle h) { return close(h) != 0 ? LastError() : 0; }
+FileStatus FileAccess::CloseWrite(FileHandle h) { return FileStatus::FromCode(UniqueFd(h).Close()); }
 
-int FileAccess::CreateNew(const std::string& path) {
-  const int fd = PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0) return LastError();
-  return close(fd) != 0 ? LastError() : 0;
+FileStatus FileAccess::CreateNew(const std::string& path) {
+  UniqueFd fd(PathAt(path, held_).Open(O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+  return FileStatus::FromCode(fd.Valid() ? fd.Close() : LastError());
 }
 
-int FileAccess::Erase(const std::string& path) {
+FileStatus FileAccess::Erase(const std::string& path) {
   const PathAt at(path, held_);
-  if (at.Error() != 0) return at.Error();
-  return unlinkat(at.Dir(), at.Name(), 0) != 0 ? LastError() : 0;
+  if (at.Error() != 0) return FileStatus::Failure(at.Error());
+  return FileStatus::FromCode(unlinkat(at.Dir(), at.Name(), 0) != 0 ? LastError() : 0);
 }
 
 std::string FileAccess::GetCurrentDir() {
@@ -425,12 +387,9 @@ std::string FileAccess::GetCurrentDir() {
   return buffer.data();
 }
 
-int FileAccess::SetCurrentDir(const std::string& path) {
-  const int fd = PathAt(path, held_).Open(O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return LastError();
-  const int result = fchdir(fd) != 0 ? LastError() : 0;
-  close(fd);
-  return result;
+FileStatus FileAccess::SetCurrentDir(const std::string& path) {
+  const UniqueFd fd(PathAt(path, held_).Open(O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return FileStatus::FromCode(!fd.Valid() || fchdir(fd.Get()) != 0 ? LastError() : 0);
 }
 
 bool IsResourceError(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM; }
