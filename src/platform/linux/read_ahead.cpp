@@ -23,6 +23,7 @@
 
 #include "platform/console.h"
 #include "platform/entry_attributes.h"
+#include "platform/linux/descriptor.h"
 #include "platform/walk_rule.h"
 #include "platform/wildcard.h"
 
@@ -126,16 +127,11 @@ bool OnLocalDisk(const std::string& path) {
 // name is looked up without opening what it names, and only a regular file is
 // then opened, through that lookup. A FIFO put in the file's place is never
 // opened, so a writer waiting on it is never released.
-int OpenRegular(const std::string& path, struct stat& st) {
-  const int lookup = OpenAt(AT_FDCWD, path.c_str(), O_PATH);
-  if (lookup < 0) return -1;
-  int fd = -1;
-  if (fstat(lookup, &st) == 0 && S_ISREG(st.st_mode)) {
-    const std::string self = "/proc/self/fd/" + std::to_string(lookup);
-    fd = OpenAt(AT_FDCWD, self.c_str(), O_RDONLY | O_NONBLOCK);
-  }
-  close(lookup);
-  return fd;
+UniqueFd OpenRegular(const std::string& path, struct stat& st) {
+  const UniqueFd lookup(OpenAt(AT_FDCWD, path.c_str(), O_PATH));
+  if (!lookup.Valid() || fstat(lookup.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  const std::string self = "/proc/self/fd/" + std::to_string(lookup.Get());
+  return UniqueFd(OpenAt(AT_FDCWD, self.c_str(), O_RDONLY | O_NONBLOCK));
 }
 
 struct Entry {
@@ -195,18 +191,6 @@ int AttributesAt(int dirFd, Entry& e) {
   return e.Attr;
 }
 
-// A descriptor closed with its owner.
-struct Descriptor {
-  int Fd = -1;
-  Descriptor() = default;
-  explicit Descriptor(int fd) : Fd(fd) {}
-  ~Descriptor() {
-    if (Fd >= 0) close(Fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-};
-
 // The helpers' walk: the run's rules (platform/walk_rule.h) over the source
 // directories on local disks.
 class PairWalk {
@@ -248,16 +232,16 @@ class PairWalk {
   // once the walk is to stop.
   bool Enter() {
     if (stop_) return false;
-    const Descriptor dir(OpenAt(AT_FDCWD, source_.c_str(), O_RDONLY | O_DIRECTORY));
-    if (dir.Fd < 0 || !OnLocalDisk(dir.Fd)) return true;
+    const UniqueFd dir(OpenAt(AT_FDCWD, source_.c_str(), O_RDONLY | O_DIRECTORY));
+    if (!dir.Valid() || !OnLocalDisk(dir.Get())) return true;
     struct stat st {};
-    const bool known = fstat(dir.Fd, &st) == 0;
+    const bool known = fstat(dir.Get(), &st) == 0;
     for (const Level& l : levels_)
       if (known && l.Device == st.st_dev && l.Inode == st.st_ino) return true;
-    std::vector<Entry> entries = ListDirectory(dir.Fd);
+    std::vector<Entry> entries = ListDirectory(dir.Get());
     Level level{source_.size(), target_.size(), {}, 0, st.st_dev, st.st_ino};
-    if (!HandOutFiles(dir.Fd, entries)) return false;
-    if (plan_.Subdirectories && !GatherSubdirectories(dir.Fd, entries, level.Subdirectories)) return false;
+    if (!HandOutFiles(dir.Get(), entries)) return false;
+    if (plan_.Subdirectories && !GatherSubdirectories(dir.Get(), entries, level.Subdirectories)) return false;
     levels_.push_back(std::move(level));
     return true;
   }
@@ -437,30 +421,27 @@ void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
   Shared& s = *shared;
   // One file of a pair, opened and looked at; its data not yet asked for.
   struct Side {
-    int Fd = -1;
+    UniqueFd Fd;
     struct stat St {};
-    ~Side() {
-      if (Fd >= 0) close(Fd);
-    }
   };
   // Asks for the start of a file; the bytes asked for, or -1 when the file
   // was found cached already.
   auto ask = [&](Side& side, int64_t pairIndex, bool fromDisk, Identity* fetched) -> int64_t {
-    if (side.Fd < 0 || side.St.st_size == 0) return 0;
+    if (!side.Fd.Valid() || side.St.st_size == 0) return 0;
     int64_t asked = std::min<int64_t>(side.St.st_size, kFirstBytes);
     if (fromDisk) {
-      DropCachedPages(side.Fd);
-      if (fstat(side.Fd, &side.St) == 0) *fetched = IdentityOf(side.St);
+      DropCachedPages(side.Fd.Get());
+      if (fstat(side.Fd.Get(), &side.St) == 0) *fetched = IdentityOf(side.St);
       fetched->Pair = pairIndex;
-      posix_fadvise(side.Fd, 0, asked, POSIX_FADV_WILLNEED);
+      posix_fadvise(side.Fd.Get(), 0, asked, POSIX_FADV_WILLNEED);
       return asked;
     }
     // Asked for first, then looked at: a look at a page not yet asked for
     // would start a read of its own and split the file's read in two.
-    posix_fadvise(side.Fd, 0, asked, POSIX_FADV_WILLNEED);
+    posix_fadvise(side.Fd.Get(), 0, asked, POSIX_FADV_WILLNEED);
     char byte;
     iovec one{&byte, 1};
-    if (preadv2(side.Fd, &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
+    if (preadv2(side.Fd.Get(), &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
     return asked;
   };
 
@@ -484,7 +465,7 @@ void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
     if (s.TargetOnLocalDisk) target.Fd = OpenRegular(pair.Target, target.St);
     if (s.Stop) return;
     // The inodes are in memory now; the data only where the run reads them.
-    const bool readsBytes = s.Plan.ReadsBytes && source.Fd >= 0 && target.Fd >= 0 &&
+    const bool readsBytes = s.Plan.ReadsBytes && source.Fd.Valid() && target.Fd.Valid() &&
                             (source.St.st_size == target.St.st_size || s.Plan.ReadsDifferentSizes);
     Identity fetched{};
     const int64_t sourceBytes = readsBytes ? ask(source, pair.Index, false, nullptr) : 0;
