@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev fuse3 libfu
 # The Windows build and its tests under Wine; without them those tests are
 # skipped, so a failed install of these stops nothing.
 optional=(g++-mingw-w64-x86-64 googletest wine wine64)
+# tools/setup.sh --dev: also the format and tidy checks of tools/lint.sh.
+[ "${1:-}" = "--dev" ] && packages+=(clang-format clang-tidy)
 
 missing_of() {
   for p in "$@"; do

@@ -14,6 +14,7 @@
 #include "support/process.h"
 #include "support/recording_view.h"
 #include "support/scoped_env.h"
+#include "support/skip.h"
 #include "support/test_tree.h"
 
 namespace zek::test {
@@ -154,6 +155,7 @@ TEST_F(BatchModeTest, CommandLineMistakesAreUsageErrors) {
 
 TEST_F(BatchModeTest, TheProgramLoadsNoWindowLibrary) {
   // Guards against batch mode paying for the start-up and memory of the window libraries it never uses.
+  ZEK_SKIP_ON_WINDOWS("asks the Linux loader which libraries the program loads");
   const ProcessResult r = RunProcess({ZEK32_BINARY, "--version"}, {"LD_TRACE_LOADED_OBJECTS=1"});
   EXPECT_EQ(r.ExitCode, 0);
   EXPECT_NE(r.Out.find("libc.so"), std::string::npos) << r.Out;  // the loader did list the libraries
@@ -173,6 +175,7 @@ TEST_F(BatchModeTest, WithoutTheWindowModuleTheWindowStartNamesItsPackage) {
 #endif
 
 TEST_F(BatchModeTest, AnIoErrorEndsTheRunWithItsTextOnStderr) {
+  ZEK_SKIP_ON_WINDOWS("writes its log to /dev/full (WindowsPathsTest has a log that cannot be opened)");
   const ProcessResult r = Zek({"--batch", "-o", "writelog=1", "-o", "logfilename=/dev/full", tree.Path("src/*.*"),
                                tree.Path("tgt/")});
   EXPECT_EQ(r.ExitCode, kExitTrouble);
@@ -247,6 +250,7 @@ TEST_F(BatchModeTest, CtrlCWindsTheRunDownLikeCancel) {
 
 TEST_F(BatchModeTest, NamesWithControlCharactersStayOnOneLine) {
   // Guards against a name with line breaks or terminal escapes splitting its line or forging a verdict line.
+  ZEK_SKIP_ON_WINDOWS("Windows names hold no control characters, and a backslash is their separator");
   const std::vector<std::pair<std::string, std::string>> names = {
       {"evil\r\nNo differences found", "evil\\x0D\\x0ANo differences found"},
       {"esc\x1b]0;t\a\x1b[2K\x7f", "esc\\x1B]0;t\\x07\\x1B[2K\\x7F"},
