@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
 
   QElapsedTimer clock;
   clock.start();
-  window.btnStart->click();  // returns when the run has ended
+  window.btnStart->click();       // returns when the run has ended
   QApplication::processEvents();  // paints the verdict
   const double seconds = Seconds(clock);
   if (window.Run().Busy()) {

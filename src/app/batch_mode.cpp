@@ -183,8 +183,12 @@ std::string UsageText() {
          "unless IncludeSubDir=0.\n"
          "\n"
          "With --batch, SOURCE and TARGET mean what they name:\n"
-         "  SOURCE a directory       all its files (DIR" + delimiter + "*.*), TARGET a directory\n"
-         "  SOURCE ending in a mask  the matching files (" + masks + ")\n"
+         "  SOURCE a directory       all its files (DIR" +
+         delimiter +
+         "*.*), TARGET a directory\n"
+         "  SOURCE ending in a mask  the matching files (" +
+         masks +
+         ")\n"
          "  SOURCE one file          compared with TARGET, a file, or its namesake in\n"
          "                           TARGET where that is an existing directory\n"
          "A TARGET whose last part holds * or ? counts by its directory part; a\n"
@@ -216,8 +220,11 @@ std::string UsageText() {
          "  -h, --help              show this text\n"
          "  --version               show the version\n"
          "\n"
-         "Example: zek32 --batch -o MsgDifferAt=1 -o writelog=1 -o logfilename=run.log " + continued + "\n"
-         "             " + paths + "\n";
+         "Example: zek32 --batch -o MsgDifferAt=1 -o writelog=1 -o logfilename=run.log " +
+         continued +
+         "\n"
+         "             " +
+         paths + "\n";
 }
 
 int RunBatch(const std::vector<std::string>& args) {

@@ -48,16 +48,20 @@ class DirectoryWalk {
     size_t SourceLength = 0;
     size_t TargetLength = 0;
     FileId SourceId;
-    FileId TargetId;       // taken when the pair is let go with subdirectories left
-    bool Reached = false;  // the source directory could be opened
-    bool Held = false;     // its directory pair is held (a failed hold included)
+    FileId TargetId;                   // taken when the pair is let go with subdirectories left
+    bool Reached = false;              // the source directory could be opened
+    bool Held = false;                 // its directory pair is held (a failed hold included)
     std::vector<std::string> Subdirs;  // gathered by the subdirectory pass
     size_t Next = 0;                   // the next of Subdirs to visit
   };
   struct FileIdHash {
     size_t operator()(const FileId& id) const;
   };
-  enum class Phase { Start, Reached, Files, Climb, Done };
+  enum class Phase { Start,
+                     Reached,
+                     Files,
+                     Climb,
+                     Done };
 
   WalkStep Reach();
   WalkStep NotListed(int error);

@@ -19,7 +19,10 @@
 
 namespace zek {
 
-enum class PairCount { None, NotCompared, TargetNotFound, Different };
+enum class PairCount { None,
+                       NotCompared,
+                       TargetNotFound,
+                       Different };
 
 struct PairFinding {
   std::optional<Option> ShownBy;  // without one, the line is always written

@@ -7,7 +7,8 @@
 
 namespace zek {
 
-enum class PathSyntax { Windows, Posix };
+enum class PathSyntax { Windows,
+                        Posix };
 #ifdef _WIN32
 constexpr PathSyntax kNativeSyntax = PathSyntax::Windows;
 #else

@@ -53,13 +53,17 @@ class IRunInputs {
   virtual bool ReadFromDisk() const { return false; }
 };
 
-enum class StatusLabel { NichtGefunden, Verschieden, Total, ByteTotal, File };
+enum class StatusLabel { NichtGefunden,
+                         Verschieden,
+                         Total,
+                         ByteTotal,
+                         File };
 
 // What a run shows.
 class IRunView {
  public:
   virtual ~IRunView() = default;
-  virtual void ClearMessages() = 0;                       // Memo1
+  virtual void ClearMessages() = 0;                         // Memo1
   virtual void AppendMessage(const std::string& line) = 0;  // Memo1
   virtual void SetLabel(StatusLabel label, const std::string& caption) = 0;
   virtual void SetProgressRange(int minimum, int maximum) = 0;  // ProgressBarOneFile

@@ -48,13 +48,13 @@ constexpr FileHandle kNoFile = -1;
 
 // A file to compare as one look finds it.
 struct FileLook {
-  bool Exists = false;  // as a file, links followed: a directory does not count
+  bool Exists = false;    // as a file, links followed: a directory does not count
   int64_t TimeSteps = 0;  // last write in local two-second steps (see dos_time.h)
-  int OpenError = 0;  // 0 when Handle is open for reading, else why it is not
+  int OpenError = 0;      // 0 when Handle is open for reading, else why it is not
   FileHandle Handle = kNoFile;
-  int64_t Size = 0;  // as the open found it
+  int64_t Size = 0;      // as the open found it
   bool Special = false;  // exists, but is no regular file: never opened
-  FileId Id;  // which file it is, where the look could tell
+  FileId Id;             // which file it is, where the look could tell
 };
 
 // A directory that FileAccess keeps open for its caller, or the reason it

@@ -39,7 +39,7 @@ class TProfileSnapshot {
 
  private:
   std::optional<std::string> contents_;  // nullopt: no file to read
-  std::string fileName_;  // on Windows, whose profile functions keep the file read
+  std::string fileName_;                 // on Windows, whose profile functions keep the file read
   // Where each value stands in contents_ (offset, length), by lower-case
   // "section\nkey": only the first section of a name and its first key of a
   // name, as a look-up in the file finds them.

@@ -28,7 +28,6 @@ class TextFile {
   bool Is(const FileId& id) const { return IsOpen() && hasId_ && id == id_; }
 
  private:
-
   FileHandle handle_ = kNoFile;
   FileId id_;
   bool hasId_ = false;

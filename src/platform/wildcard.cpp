@@ -7,7 +7,11 @@
 namespace zek {
 namespace {
 
-enum class Token : char { Literal, Star, StarToLastDot, QuestionMark, DotOrEnd };
+enum class Token : char { Literal,
+                          Star,
+                          StarToLastDot,
+                          QuestionMark,
+                          DotOrEnd };
 
 struct MaskToken {
   Token Kind;

@@ -37,7 +37,8 @@ bool OptionStartValue(Option option) {
   }
 }
 
-int ClampCompNr(int value) { return value < kCompNrMin ? kCompNrMin : value > kCompNrMax ? kCompNrMax : value; }
+int ClampCompNr(int value) { return value < kCompNrMin ? kCompNrMin : value > kCompNrMax ? kCompNrMax
+                                                                                         : value; }
 
 std::optional<Option> ModeToUncheck(Option changed, bool onlyTimeDateSize, bool compareDifferentSize) {
   if (!onlyTimeDateSize || !compareDifferentSize) return std::nullopt;

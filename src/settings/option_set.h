@@ -29,7 +29,9 @@ int ClampCompNr(int value);
 std::optional<Option> ModeToUncheck(Option changed, bool onlyTimeDateSize, bool compareDifferentSize);
 
 // The options as stored in the settings file, in write order ("Options" section).
-enum class OptionValueKind { Check, CompNr, LogName };
+enum class OptionValueKind { Check,
+                             CompNr,
+                             LogName };
 struct OptionKey {
   const char* Key;
   OptionValueKind Kind;

@@ -12,7 +12,9 @@ namespace zek {
 // where a bare name like this one lives.
 inline constexpr const char* kSettingsFileName = "zek32.ini";
 
-enum class WindowState { Normal, Minimized, Maximized };
+enum class WindowState { Normal,
+                         Minimized,
+                         Maximized };
 
 // The main window as the settings file sees it.
 class ISettingsWindow {

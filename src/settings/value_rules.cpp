@@ -25,7 +25,8 @@ std::optional<int32_t> ParseIniInteger(const std::string& text) {
     const int digit = std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10;
     value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
     // The decimal range is the 32-bit one, its least value -2147483648 included.
-    if (value > (hex ? 0xFFFFFFFFull : negative ? 2147483648ull : 2147483647ull)) return std::nullopt;
+    if (value > (hex ? 0xFFFFFFFFull : negative ? 2147483648ull
+                                                : 2147483647ull)) return std::nullopt;
   }
   // Hex digits give the 32-bit pattern ("$FFFFFFFF" is -1), as the runtime reads them.
   const int32_t result = static_cast<int32_t>(static_cast<uint32_t>(value));

@@ -66,9 +66,9 @@ std::string VolumeOf(const std::string& path, const std::vector<std::string>& ro
 bool IsBrowsableVolume(const std::string& root, const std::string& fileSystemType) {
   if (root == "/") return true;
   static constexpr std::array<std::string_view, 20> kPseudo = {
-      "proc",    "sysfs",    "cgroup",  "cgroup2",  "devpts",     "devtmpfs",  "mqueue",
-      "debugfs", "tracefs",  "securityfs", "pstore", "bpf",       "configfs",  "fusectl",
-      "hugetlbfs", "autofs", "binfmt_misc", "efivarfs", "nsfs",   "rpc_pipefs"};
+      "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue",
+      "debugfs", "tracefs", "securityfs", "pstore", "bpf", "configfs", "fusectl",
+      "hugetlbfs", "autofs", "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs"};
   if (std::find(kPseudo.begin(), kPseudo.end(), fileSystemType) != kPseudo.end()) return false;
   for (const char* system : {"/proc", "/sys", "/dev", "/run"})
     if (IsWithin(root, system)) return fileSystemType != "tmpfs" && IsWithin(root, "/run/media");

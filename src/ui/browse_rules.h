@@ -29,7 +29,10 @@ std::string SelectedPath(const std::string& directory, const std::string& mask);
 // The mounted volume that holds path: the longest root that is a prefix of it.
 std::string VolumeOf(const std::string& path, const std::vector<std::string>& roots);
 
-enum class VolumeKind { Fixed, Removable, Network, Optical };
+enum class VolumeKind { Fixed,
+                        Removable,
+                        Network,
+                        Optical };
 struct Volume {
   std::string Root;
   std::string Name;  // what a user recognises: label, else device

@@ -41,10 +41,10 @@ int32_t RoundHalfEven(int32_t numerator, int32_t denominator);
 
 // What the main window's layout measures before it places anything.
 struct MainMetrics {
-  int32_t TextHeight = 0;      // TH: line height in the font of lblPfad1
-  int32_t SourceLabel = 0;     // width of "Source:  " in that font
-  int32_t TargetLabel = 0;     // width of "Target:  " in that font
-  int32_t SubDirCaption = 0;   // width of the check box caption in its own font
+  int32_t TextHeight = 0;     // TH: line height in the font of lblPfad1
+  int32_t SourceLabel = 0;    // width of "Source:  " in that font
+  int32_t TargetLabel = 0;    // width of "Target:  " in that font
+  int32_t SubDirCaption = 0;  // width of the check box caption in its own font
 };
 
 struct MainLayout {

@@ -96,8 +96,8 @@ class TMessageView : public QAbstractScrollArea {
   // For screen readers: where each line starts in the text as UTF-16 units,
   // lines ended by "\n"; filled up only when one asks.
   mutable std::vector<qsizetype> characterStarts_;
-  size_t longestLine_ = 0;      // bytes of the longest line, for the horizontal range
-  int widestSeen_ = 0;          // pixels of the widest line painted so far
+  size_t longestLine_ = 0;  // bytes of the longest line, for the horizontal range
+  int widestSeen_ = 0;      // pixels of the widest line painted so far
   Position anchor_;
   Position cursor_;
 };

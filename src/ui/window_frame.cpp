@@ -62,7 +62,9 @@ std::vector<uint32_t> Property(xcb_connection_t* c, xcb_window_t window, xcb_ato
 xcb_window_t RootWindow(xcb_connection_t* c) { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
 
 // What the running window manager is, as far as frames go.
-enum class Manager { None, Tells, Silent };
+enum class Manager { None,
+                     Tells,
+                     Silent };
 
 Manager WindowManager(xcb_connection_t* c) {
   const xcb_window_t root = RootWindow(c);

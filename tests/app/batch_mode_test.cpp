@@ -120,7 +120,8 @@ TEST_F(BatchModeTest, OptionsAndTheLogWorkAsInTheWindow) {
   const std::string pair = "File " + tree.Path("src/a.txt") + " and " + tree.Path("tgt/a.txt");
   EXPECT_EQ(r.Out, "running...\n" + pair + " differ at position 05 (hex)\n" + pair +
                        " do not match.\nfinished.\nFiles total: 1\nFiles with differences: 1\n"
-                       "Differences found. Log written: " + log + "\n");
+                       "Differences found. Log written: " +
+                       log + "\n");
   std::string crlf;
   for (size_t i = 0; i < r.Out.size(); ++i) crlf += r.Out[i] == '\n' ? std::string("\r\n") : std::string(1, r.Out[i]);
   EXPECT_EQ(tree.Read("run.log"), crlf);

@@ -199,7 +199,7 @@ TEST_F(FilePairTest, NonRegularFilesAndUnreadableOpensGiveCouldNotOpen) {
   tree.MakeFifo("src/fifo");
   tree.MakeFifo("tgt/fifo");
   EXPECT_EQ(ComparePair("fifo"), (Lines{"Could not open source file: " + Src("fifo"),
-                                         "Could not open target file: " + Tgt("fifo")}));
+                                        "Could not open target file: " + Tgt("fifo")}));
   EXPECT_EQ(run.Counts().FilesDifferent, 0);
 }
 

@@ -57,7 +57,7 @@ struct ServedFile {
   long long Size = 0;
   long long EioOffset = -1;
   bool Decays = false;
-  bool Stalls = false;  // every open of it hangs until MARKER.go exists
+  bool Stalls = false;       // every open of it hangs until MARKER.go exists
   bool StallsReads = false;  // every read of it hangs until MARKER.go exists
 };
 

@@ -100,7 +100,8 @@ class FileTimeTest : public TmpfsTreeTest {
     for (const TimePair& pair : pairs) {
       const bool timeDiffers = Count(lines, Pair(pair.Name) + " have different file time.") == 1;
       const bool equal = Count(lines, Pair(pair.Name) + " are equal.") == 1;
-      EXPECT_NE(timeDiffers, equal) << pair.Name << " under TZ=" << tz << ":\n" << r.Out;
+      EXPECT_NE(timeDiffers, equal) << pair.Name << " under TZ=" << tz << ":\n"
+                                    << r.Out;
       if (timeDiffers) different.push_back(pair.Name);
     }
     EXPECT_EQ(r.ExitCode, different.empty() ? 0 : 1) << r.Err;

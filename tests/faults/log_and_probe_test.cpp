@@ -39,8 +39,8 @@ class LogFaultTest : public FaultTreeTest {
                       env, kRunTimeoutSeconds);
   }
   Lines RunLines(const std::string& verdict) const {
-    return {"running...",     Pair("a.txt") + " do not match.", "finished.",
-            "Files total: 1", "Files with differences: 1",      verdict};
+    return {"running...", Pair("a.txt") + " do not match.", "finished.",
+            "Files total: 1", "Files with differences: 1", verdict};
   }
   // Batch mode refuses a log it cannot write before the run: a script learns it.
   static void ExpectLogRefused(const ProcessResult& r, const std::string& name) {

@@ -23,7 +23,8 @@ constexpr long long kSecondBlockDamage = kBlockSize + 4096;
 constexpr long long kHugeSize = 4 * kGiB + 65536;
 constexpr long long kHugeDamage = 4 * kGiB + 12288;
 
-enum class Side { Source, Target };
+enum class Side { Source,
+                  Target };
 void PrintTo(Side side, std::ostream* out) { *out << (side == Side::Source ? "source" : "target"); }
 
 // How often the damaged page was hit; every marker line must name that page.

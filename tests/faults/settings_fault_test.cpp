@@ -29,7 +29,10 @@ const std::string kOldSettings =
     "; kept by hand\r\n[Appearence]\r\nLeft=1\r\nWidth=2\r\nTop=3\r\nHeight=4\r\n[Compare]\r\npath1=/old/*.*\r\n"
     "path2=/old-backup/\r\n[Mine]\r\nkey=value\r\n[Options]\r\nMsgEqual=1\r\nlogfilename=old.log\r\n";
 
-enum class Fault { DiskFull, InodesFull, FileReadOnly, MountReadOnly };
+enum class Fault { DiskFull,
+                   InodesFull,
+                   FileReadOnly,
+                   MountReadOnly };
 
 struct SaveFault {
   const char* Name;

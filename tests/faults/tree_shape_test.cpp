@@ -114,7 +114,7 @@ TEST_F(TreeShapeTest, DeviceNodesLikeDevZeroAndDevNullAreNeverRead) {
 TEST_F(TreeShapeTest, OddNamesAreComparedWithTheirNamesakesAndLoggedByteForByte) {
   // Guards against a name that is changed on its way to the target (decoded, escaped or read as a mask).
   const std::vector<std::string> names = {"caf\xe9.txt", "caf\xc3\xa9.txt", "\xff\xfe", "tab\there", "new\nline",
-                                          "back\\slash", "co:lon",          "st*ar",    "que?stion", "st",
+                                          "back\\slash", "co:lon", "st*ar", "que?stion", "st",
                                           "quex"};
   // Each pair has content of its own, so a file compared with a wrong namesake differs.
   for (const std::string& name : names) WriteBoth(name, "content of " + name);

@@ -18,7 +18,7 @@ TEST_F(ProfileTest, WriteReplacesTheWholeFileKeepingItsMode) {
   // Guards against writing in place, which a full disk leaves cut short.
   tree_.Write("a.ini", "[S]\nk=old\n");
   ASSERT_EQ(chmod(ini_.c_str(), 0640), 0);
-  rlimit old {};
+  rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
   const auto handler = signal(SIGXFSZ, SIG_IGN);
   rlimit tight = old;

@@ -15,10 +15,7 @@ TEST_F(ProfileTest, ReadSyntax) {
               "dq=\"q v\"\nsq= 'x' \ntwice=''i''\nlone=\"o\nmixed=\"m'\none=\"\n;x=1\n#h=v # c\nempty=\n"
               "no equals\nKEY ONE=second\n[T]\n[my sec]\nlater=1\n");
   const std::pair<const char*, const char*> cases[] = {
-      {"key one", "a  b"}, {"KeyOne", "?"},     {"eq", "a=b = c"}, {"dq", "q v"},    {"sq", "x"},
-      {"twice", "'i'"},    {"lone", "\"o"},     {"mixed", "\"m'"}, {"one", "\""},    {";x", "1"},
-      {"x", "?"},          {"#h", "v # c"},     {"empty", ""},     {"no equals", "?"},
-      {"top", "?"},        {"later", "?"}};
+      {"key one", "a  b"}, {"KeyOne", "?"}, {"eq", "a=b = c"}, {"dq", "q v"}, {"sq", "x"}, {"twice", "'i'"}, {"lone", "\"o"}, {"mixed", "\"m'"}, {"one", "\""}, {";x", "1"}, {"x", "?"}, {"#h", "v # c"}, {"empty", ""}, {"no equals", "?"}, {"top", "?"}, {"later", "?"}};
   for (const auto& [key, value] : cases) EXPECT_EQ(Get("MY SEC", key), value) << key;
   EXPECT_EQ(Get("MySec", "Key One"), "?");
 }
@@ -56,7 +53,10 @@ TEST_F(ProfileTest, LineEndsAndHighBytesReadTheSame) {
   for (const std::string end : {"\r\n", "\n"}) {
     for (const char* last : {"", "\r\n"}) {
       tree_.Write("a.ini", "[S]" + end + "\xC4\xE9=\xE4\xF6\xFF" + end + "b=2" + last);
-      EXPECT_EQ(Get("s", "\xC4\xE9") + Get("S", "b"), "\xE4\xF6\xFF" "2") << end.size() << last;
+      EXPECT_EQ(Get("s", "\xC4\xE9") + Get("S", "b"),
+                "\xE4\xF6\xFF"
+                "2")
+          << end.size() << last;
     }
   }
 }

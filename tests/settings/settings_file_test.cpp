@@ -30,7 +30,8 @@ const std::string kOptionLines =
     "logfilename=zek.log\r\nHighSpeed=0\r\nWarpSpeed=0\r\n";
 const std::string kFirstSave = "[Appearence]\r\n" + kAppearenceLines +
                                "[Compare]\r\nIncludeSubDir=1\r\npath1=C:\\*.*\r\npath2=D:\\*.*\r\n"
-                               "[Options]\r\n" + kOptionLines;
+                               "[Options]\r\n" +
+                               kOptionLines;
 
 class SettingsFileTest : public ::testing::Test {
  protected:
@@ -54,12 +55,13 @@ class SettingsFileTest : public ::testing::Test {
 
 TEST_F(SettingsFileTest, LoadSetsEveryControlInOrder) {
   window_.state = WindowState::Maximized;
-  Load("[appearence]\nleft=11\nwidth=0x200\ntop=-22\nheight=333\nMaximized=1\n"
-       "[Compare]\nIncludeSubDir=0\npath1=/src/*.txt\npath2=/dst/\n"
-       "[OPTIONS]\nMsgEqual=1\nMsgCouldNotOpenSource=0\nMsgCouldNotOpenTarget=0\nMsgTargetNotFound=0\n"
-       "MsgDifferentSize=0\nMsgDifferentTime=0\nMsgDoNotMatch=0\nMsgDifferAt=1\nMsgSwitchDir=1\n"
-       "CompareOnlyTimeDateSize=1\nStopAfterBytes=250\nwritelog=1\nlogfilename=/tmp/run.log\n"
-       "HighSpeed=1\nWarpSpeed=1\n");
+  Load(
+      "[appearence]\nleft=11\nwidth=0x200\ntop=-22\nheight=333\nMaximized=1\n"
+      "[Compare]\nIncludeSubDir=0\npath1=/src/*.txt\npath2=/dst/\n"
+      "[OPTIONS]\nMsgEqual=1\nMsgCouldNotOpenSource=0\nMsgCouldNotOpenTarget=0\nMsgTargetNotFound=0\n"
+      "MsgDifferentSize=0\nMsgDifferentTime=0\nMsgDoNotMatch=0\nMsgDifferAt=1\nMsgSwitchDir=1\n"
+      "CompareOnlyTimeDateSize=1\nStopAfterBytes=250\nwritelog=1\nlogfilename=/tmp/run.log\n"
+      "HighSpeed=1\nWarpSpeed=1\n");
   const std::vector<std::string> calls = {"State=0", "ProcessMessages", "Left=11", "Width=512", "Top=-22",
                                           "Height=333"};
   EXPECT_EQ(window_.calls, calls);
@@ -131,8 +133,10 @@ TEST_F(SettingsFileTest, SaveKeepsEverythingElseInTheFile) {
     for (size_t at; (at = lines.find('\r')) != std::string::npos;) lines.erase(at, 1);
     return lines;
   };
-  EXPECT_EQ(tree_.Read("s.ini"), other + "[Compare]\nExtra=1\npath1=new\nIncludeSubDir=1\npath2=D:\\*.*\n"
-                                         "[Options]\nunknown=x\n" + lf(kOptionLines) +
+  EXPECT_EQ(tree_.Read("s.ini"), other +
+                                     "[Compare]\nExtra=1\npath1=new\nIncludeSubDir=1\npath2=D:\\*.*\n"
+                                     "[Options]\nunknown=x\n" +
+                                     lf(kOptionLines) +
                                      "[Appearence]\n" + lf(kAppearenceLines));
 }
 

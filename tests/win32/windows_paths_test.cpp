@@ -150,7 +150,8 @@ TEST_F(WindowsPathsTest, TwoLeadingBackslashesNameTheCurrentDrivesRootAndLinesKe
   const Lines lines = LinesOf(result.Out);
   for (const char* line : {"File \\DATA\\B.TXT and D:\\BACKUP\\B.TXT do not match.",
                            "Target file not found: D:\\BACKUP\\xdir\\X.TXT", "Files total: 4"})
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line << "\n" << result.Out << result.Err;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line << "\n"
+                                                               << result.Out << result.Err;
   EXPECT_EQ(result.ExitCode, 1);
 }
 

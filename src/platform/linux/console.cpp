@@ -21,7 +21,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a
 // ignored, so the write fails with EPIPE or EFBIG, the run's I/O error.
 constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
 bool IgnoredInTheRun(int signal) { return signal == SIGPIPE || signal == SIGXFSZ; }
-struct sigaction g_previous[std::size(kWatched)] {};
+struct sigaction g_previous[std::size(kWatched)]{};
 
 void OnInterrupt(int) { g_interrupted = 1; }
 

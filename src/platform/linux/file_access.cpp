@@ -115,7 +115,8 @@ class PathAt {
   bool Match(std::string_view path, const std::vector<HeldDirectory>& held) {
     const size_t slash = path.rfind('/');
     const bool named = slash != std::string::npos && slash + 1 < path.size();
-    const std::string_view dir = !named ? std::string_view() : slash == 0 ? std::string_view("/") : path.substr(0, slash);
+    const std::string_view dir = !named ? std::string_view() : slash == 0 ? std::string_view("/")
+                                                                          : path.substr(0, slash);
     for (const HeldDirectory& h : held) {
       if (path == h.Path) {
         name_ = ".";
@@ -175,12 +176,13 @@ SearchStep NextMatch(FindRecord& f) {
 }
 
 SearchStep StartSearch(const std::string& pattern, int attr, bool directoriesOnly, const std::vector<HeldDirectory>& held,
-                FindRecord& f) {
+                       FindRecord& f) {
   f.Handle = nullptr;
   f.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
   f.DirectoriesOnly = directoriesOnly;
   const size_t slash = pattern.rfind('/');
-  f.Directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
+  f.Directory = slash == std::string::npos ? "." : slash == 0 ? "/"
+                                                              : pattern.substr(0, slash);
   f.Mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   // A held directory that could be opened for listing is listed through a copy
   // of its descriptor: opening it again by "." would need search permission in it.

@@ -15,7 +15,8 @@ std::string ProgramDirectory() {
     if (static_cast<size_t>(n) < buffer.size()) {
       const std::string path(buffer.data(), static_cast<size_t>(n));
       const size_t slash = path.rfind('/');
-      return slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : path.substr(0, slash);
+      return slash == std::string::npos ? std::string() : slash == 0 ? std::string("/")
+                                                                     : path.substr(0, slash);
     }
     buffer.resize(buffer.size() * 2);
   }

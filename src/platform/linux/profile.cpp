@@ -82,7 +82,9 @@ void ForEachLine(std::string_view data, Visit visit) {
   }
 }
 
-enum class LineKind { Other, Header, Key };
+enum class LineKind { Other,
+                      Header,
+                      Key };
 
 struct ParsedLine {
   LineKind Kind = LineKind::Other;
@@ -192,7 +194,9 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
-enum class Outcome { Written, Failed, NotHere };
+enum class Outcome { Written,
+                     Failed,
+                     NotHere };
 
 // Writes the new contents beside the file and renames them over it, so that a
 // full disk or a crash leaves either the old file or the new one, never a part.
