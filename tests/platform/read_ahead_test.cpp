@@ -6,9 +6,14 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +79,35 @@ TEST(ReadAhead, OpensTheRegularFilesOfBothSidesButNeverAFifoAndEndsWithTheRun) {
   EXPECT_EQ(targetSub.Opened, std::set<std::string>{"c.txt"});
   EXPECT_EQ(sourceTop.Opened, (std::set<std::string>{"a.txt", "b.txt"}));
   EXPECT_EQ(targetTop.Opened, (std::set<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST(ReadAhead, TheWalkStopsAtOnceInATreeWhereNothingMatches) {
+  // Guards against a walk that looks at the stop request only when it hands out a file, so that Ctrl-C waits for it.
+  test::TempTree tree;
+  // Ten levels of four links each to the next level: a million directories to
+  // walk and not one file in them.
+  constexpr int kLevels = 10;
+  for (int level = 0; level <= kLevels; ++level) tree.MakeDir("d" + std::to_string(level));
+  for (int level = 0; level < kLevels; ++level)
+    for (const char* link : {"l1", "l2", "l3", "l4"})
+      std::filesystem::create_directory_symlink(tree.Path("d" + std::to_string(level + 1)),
+                                                tree.Path("d" + std::to_string(level) + "/" + link));
+  // Shared with the walk's thread, which is detached: a walk that does not
+  // stop must fail the test, not hang it.
+  struct Walk {
+    std::atomic<bool> Stop = false;
+    std::promise<void> Ended;
+  };
+  auto walk = std::make_shared<Walk>();
+  std::future<void> walkEnded = walk->Ended.get_future();
+  std::thread([walk, root = tree.Path("d0")] {
+    WalkPairs({root, "*.none", root, true, false}, walk->Stop, [](auto&, auto&) { return true; });
+    walk->Ended.set_value();
+  }).detach();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(walkEnded.wait_for(std::chrono::seconds(0)), std::future_status::timeout) << "the tree is too small";
+  walk->Stop = true;
+  ASSERT_EQ(walkEnded.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 }  // namespace
