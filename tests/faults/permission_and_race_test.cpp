@@ -1,9 +1,15 @@
 // Files the user may not read, and files that another program removes, shrinks
 // or grows while the run looks at them.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <ostream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -83,6 +89,42 @@ TEST_F(PermissionAndRaceTest, SourceThatVanishesAfterTheWalkListedItIsNotFound) 
   EXPECT_EQ(Count(lines, Pair("stays.txt") + " are equal."), 1) << r.Out;
   EXPECT_EQ(Count(lines, "Files total: 2"), 1) << r.Out;
   EXPECT_EQ(lines.back(), "No differences found");
+}
+
+TEST_F(PermissionAndRaceTest, AFifoPutInAListedFilesPlaceNeverReleasesItsWriter) {
+  // Guards against read-ahead helpers that open a listed file without looking first and so wake a FIFO's writer.
+  WriteBoth("b.bin", std::string(32 << 20, 'b'));  // keeps the run going while the helpers open the file
+  // The helpers pass over a file that the run has reached before them, which
+  // the order of the directory decides: a few names are tried.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string name = "a" + std::to_string(attempt) + ".txt";
+    WriteBoth(name, "alpha");
+    const std::string fifo = tree.Path("waiting" + std::to_string(attempt) + ".fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    // The writer blocks in its open until a reader opens the FIFO.
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      const int fd = open(fifo.c_str(), O_WRONLY);
+      _exit(fd >= 0 && write(fd, "w", 1) == 1 ? 0 : 1);
+    }
+    const std::string marker = tree.Path("shim" + std::to_string(attempt) + ".marker");
+    std::vector<std::string> env = ShimEnv(marker);
+    env.insert(env.end(), {"ZEK_SHIM_FIFO=" + Tgt(name), "ZEK_SHIM_FIFO_FROM=" + fifo});
+    const ProcessResult r = Compare({}, env);
+    // A released writer ends at once, by its write or by SIGPIPE.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int status = 0;
+    const pid_t ended = waitpid(writer, &status, WNOHANG);
+    if (ended == 0) {
+      kill(writer, SIGKILL);
+      waitpid(writer, &status, 0);
+    }
+    EXPECT_GE(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ended, 0) << "the FIFO's writer was released";
+    if (ReadMarker(marker) == "fifo " + Tgt(name) + "\n") return;
+  }
+  GTEST_SKIP() << "no read-ahead helper opened the file: they run only on local disks";
 }
 
 struct Resize {

@@ -6,6 +6,9 @@
  *       at the next look at PATH (a stat or an open)
  *   ZEK_SHIM_RESIZE=PATH ZEK_SHIM_RESIZE_TO=BYTES   truncate or extend PATH after the first read from it
  *   ZEK_SHIM_CREATE=PATH                            create PATH with content just before an exclusive create of it
+ *   ZEK_SHIM_FIFO=PATH ZEK_SHIM_FIFO_FROM=FIFO
+ *       rename FIFO over PATH just before a raw openat system call names PATH
+ *       (the read-ahead helpers open through syscall(); the run through libc)
  */
 #define _GNU_SOURCE
 #include <dirent.h>
@@ -17,6 +20,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 static const char* vanish_path;
@@ -26,6 +30,8 @@ static int vanish_listed;
 static const char* resize_path;
 static off_t resize_to;
 static const char* create_path;
+static const char* fifo_path;
+static const char* fifo_from;
 
 static int (*real_stat)(const char*, struct stat*);
 static int (*real_fstatat)(int, const char*, struct stat*, int);
@@ -34,6 +40,7 @@ static ssize_t (*real_read)(int, void*, size_t);
 static int (*real_open)(const char*, int, ...);
 static int (*real_open64)(const char*, int, ...);
 static int (*real_openat)(int, const char*, int, ...);
+static long (*real_syscall)(long, ...);
 
 __attribute__((constructor)) static void shim_init(void) {
   real_stat = (int (*)(const char*, struct stat*))dlsym(RTLD_NEXT, "stat");
@@ -43,12 +50,15 @@ __attribute__((constructor)) static void shim_init(void) {
   real_open = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
   real_open64 = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open64");
   real_openat = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat");
+  real_syscall = (long (*)(long, ...))dlsym(RTLD_NEXT, "syscall");
   vanish_path = getenv("ZEK_SHIM_VANISH");
   if (vanish_path != NULL)
     vanish_name = strrchr(vanish_path, '/') != NULL ? strrchr(vanish_path, '/') + 1 : vanish_path;
   resize_path = getenv("ZEK_SHIM_RESIZE");
   if (getenv("ZEK_SHIM_RESIZE_TO") != NULL) resize_to = (off_t)atoll(getenv("ZEK_SHIM_RESIZE_TO"));
   create_path = getenv("ZEK_SHIM_CREATE");
+  fifo_path = getenv("ZEK_SHIM_FIFO");
+  fifo_from = getenv("ZEK_SHIM_FIFO_FROM");
 }
 
 static void mark(const char* what, const char* path) {
@@ -167,4 +177,22 @@ int openat(int dirfd, const char* path, int flags, ...) {
   vanish(full_path(dirfd, path, full, sizeof full));
   race_create(full_path(dirfd, path, full, sizeof full), flags);
   return real_openat(dirfd, path, flags, mode);
+}
+
+/* Another program puts a FIFO in the place of a file just listed as regular. */
+long syscall(long number, ...) {
+  va_list ap;
+  va_start(ap, number);
+  long a[6];
+  for (int i = 0; i < 6; ++i) a[i] = va_arg(ap, long);
+  va_end(ap);
+  if (number == SYS_openat && fifo_path != NULL && fifo_from != NULL) {
+    char full[8192];
+    if (strcmp(full_path((int)a[0], (const char*)a[1], full, sizeof full), fifo_path) == 0 &&
+        rename(fifo_from, fifo_path) == 0) {
+      mark("fifo", fifo_path);
+      fifo_path = NULL;
+    }
+  }
+  return real_syscall(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }
