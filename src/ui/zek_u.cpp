@@ -388,7 +388,7 @@ void TfrmZEKMain::ShowPending() {
 // A run asks after every line; with a million lines, asking the window system
 // each time takes several times as long as the run itself. Every kDispatchMs
 // is more often than a user can tell, and Cancel still takes effect at once
-// (16 requests take well under a millisecond: a line, a file or 200,000 bytes each).
+// (16 requests, a line, a file or 200,000 bytes each, pass too quickly for a user to notice).
 void TfrmZEKMain::ProcessMessages() {
   // Even reading the clock at every request shows in a run's time: it is read at every 16th.
   if (run_.Busy() && lastDispatch_.isValid() && (++dispatchRequests_ % 16 != 0 || lastDispatch_.elapsed() < kDispatchMs))

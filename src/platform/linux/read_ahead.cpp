@@ -32,8 +32,7 @@ namespace {
 
 // A reader waits only for a file's inode; the file's data are asked for
 // without waiting. So a few readers keep the disk's queue full, and more only
-// take processor time from the run: on two cores a cold run took 1.88 s with
-// 16 readers and 1.64 s with 4. Two a core, 4 to 16.
+// take processor time from the run (docs/BENCHMARKS.md). Two a core, 4 to 16.
 int ReadersForTheProcessors() {
   return static_cast<int>(std::clamp(2 * std::thread::hardware_concurrency(), 4u, 16u));
 }
