@@ -22,6 +22,7 @@
 #include "platform/read_ahead.h"
 #include "settings/ini_file.h"
 #include "settings/option_set.h"
+#include "settings/plain_run_inputs.h"
 #include "settings/settings_file.h"
 #include "settings/value_rules.h"
 

@@ -57,18 +57,4 @@ class TOptionSet : public IOptionControls {
   std::string logName_ = kLogNameStart;
 };
 
-// The run's inputs as plain values, for batch mode and the tests.
-struct TPlainRunInputs : IRunInputs {
-  std::string Source;
-  std::string Target;
-  bool SubDirs = true;
-  bool FromDisk = false;
-  TOptionSet OptionSet;
-  std::string SourcePath() const override { return Source; }
-  std::string TargetPath() const override { return Target; }
-  bool IncludeSubDir() const override { return SubDirs; }
-  IOptionControls& Options() override { return OptionSet; }
-  bool ReadFromDisk() const override { return FromDisk; }
-};
-
 }  // namespace zek
