@@ -327,7 +327,7 @@ void TfrmBrowse::FormResize() {
   // The tree shows whole rows only.
   Bounds tree = l.DirectoryListBox;
   const int frame = 2 * DirectoryListBox->frameWidth();
-  tree.Height = frame + MaxOf(0, tree.Height - frame) / TDirectoryListBox::kRowHeight * TDirectoryListBox::kRowHeight;
+  tree.Height = frame + std::max(0, tree.Height - frame) / TDirectoryListBox::kRowHeight * TDirectoryListBox::kRowHeight;
   SetBounds(DirectoryListBox, tree);
   SetBounds(Label1, l.Label1);
   SetBounds(Edit, l.Edit);
