@@ -24,10 +24,13 @@ void ReadSettings(const TIniFile& ini, ISettingsWindow& window, IOptionControls&
   window.SetWidth(ini.ReadInteger(kAppearence, "Width", window.Width()));
   window.SetTop(ini.ReadInteger(kAppearence, "Top", window.Top()));
   window.SetHeight(ini.ReadInteger(kAppearence, "Height", window.Height()));
+  ReadFieldsAndOptions(ini, window, options);
+}
 
-  window.SetIncludeSubDir(ini.ReadBool(kCompare, "IncludeSubDir", window.IncludeSubDir()));
-  window.SetPath1(ini.ReadString(kCompare, "path1", window.Path1()));
-  window.SetPath2(ini.ReadString(kCompare, "path2", window.Path2()));
+void ReadFieldsAndOptions(const TIniFile& ini, ISettingsFields& fields, IOptionControls& options) {
+  fields.SetIncludeSubDir(ini.ReadBool(kCompare, "IncludeSubDir", fields.IncludeSubDir()));
+  fields.SetPath1(ini.ReadString(kCompare, "path1", fields.Path1()));
+  fields.SetPath2(ini.ReadString(kCompare, "path2", fields.Path2()));
 
   // Table order matters: each check box runs its click rule, so of the two
   // comparison modes the later key wins when both are set.
