@@ -135,23 +135,19 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   }
   const OptionKey* option = FindOptionKey(key);
   if (option == nullptr) throw UsageError("unknown option key '" + key + "'");
-  switch (option->Kind) {
-    case OptionValueKind::Check: {
-      const auto on = ParseIniBoolean(value);
-      if (!on) throw malformed();
-      inputs.OptionSet.SetChecked(option->Box, *on);
-      break;
-    }
-    case OptionValueKind::CompNr: {
-      const auto number = ParseIniInteger(value);
-      if (!number) throw malformed();
-      inputs.OptionSet.SetCompNr(*number);
-      break;
-    }
-    case OptionValueKind::LogName:
-      inputs.OptionSet.SetLogName(value);
-      break;
-  }
+  VisitOptionValue(
+      *option,
+      [&](Option box) {
+        const auto on = ParseIniBoolean(value);
+        if (!on) throw malformed();
+        inputs.OptionSet.SetChecked(box, *on);
+      },
+      [&] {
+        const auto number = ParseIniInteger(value);
+        if (!number) throw malformed();
+        inputs.OptionSet.SetCompNr(*number);
+      },
+      [&] { inputs.OptionSet.SetLogName(value); });
 }
 
 }  // namespace

@@ -41,6 +41,23 @@ extern const std::array<OptionKey, 16> kOptionKeys;
 // Case-insensitive lookup; nullptr for an unknown key.
 const OptionKey* FindOptionKey(const std::string& key);
 
+// The one place that tells the kinds of value apart: hands the option's check
+// box to onCheck, or calls onCompNr or onLogName.
+template <class OnCheck, class OnCompNr, class OnLogName>
+void VisitOptionValue(const OptionKey& option, OnCheck onCheck, OnCompNr onCompNr, OnLogName onLogName) {
+  switch (option.Kind) {
+    case OptionValueKind::Check:
+      onCheck(option.Box);
+      break;
+    case OptionValueKind::CompNr:
+      onCompNr();
+      break;
+    case OptionValueKind::LogName:
+      onLogName();
+      break;
+  }
+}
+
 class TOptionSet : public IOptionControls {
  public:
   TOptionSet();

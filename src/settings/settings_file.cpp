@@ -35,17 +35,10 @@ void ReadFieldsAndOptions(const TIniFile& ini, ISettingsFields& fields, IOptionC
   // Table order matters: each check box runs its click rule, so of the two
   // comparison modes the later key wins when both are set.
   for (const OptionKey& option : kOptionKeys) {
-    switch (option.Kind) {
-      case OptionValueKind::Check:
-        options.SetChecked(option.Box, ini.ReadBool(kOptions, option.Key, options.Checked(option.Box)));
-        break;
-      case OptionValueKind::CompNr:
-        options.SetCompNr(ini.ReadInteger(kOptions, option.Key, options.CompNr()));
-        break;
-      case OptionValueKind::LogName:
-        options.SetLogName(ini.ReadString(kOptions, option.Key, options.LogName()));
-        break;
-    }
+    VisitOptionValue(
+        option, [&](Option box) { options.SetChecked(box, ini.ReadBool(kOptions, option.Key, options.Checked(box))); },
+        [&] { options.SetCompNr(ini.ReadInteger(kOptions, option.Key, options.CompNr())); },
+        [&] { options.SetLogName(ini.ReadString(kOptions, option.Key, options.LogName())); });
   }
 }
 
@@ -67,17 +60,10 @@ void WriteSettings(const std::string& fileName, bool closing, ISettingsWindow& w
   ini.WriteString(kCompare, "path2", window.Path2());
 
   for (const OptionKey& option : kOptionKeys) {
-    switch (option.Kind) {
-      case OptionValueKind::Check:
-        ini.WriteBool(kOptions, option.Key, options.Checked(option.Box));
-        break;
-      case OptionValueKind::CompNr:
-        ini.WriteInteger(kOptions, option.Key, options.CompNr());
-        break;
-      case OptionValueKind::LogName:
-        ini.WriteString(kOptions, option.Key, options.LogName());
-        break;
-    }
+    VisitOptionValue(
+        option, [&](Option box) { ini.WriteBool(kOptions, option.Key, options.Checked(box)); },
+        [&] { ini.WriteInteger(kOptions, option.Key, options.CompNr()); },
+        [&] { ini.WriteString(kOptions, option.Key, options.LogName()); });
   }
   if (!closing) window.SetState(state);
 }
