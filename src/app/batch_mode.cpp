@@ -22,6 +22,7 @@
 #include "platform/read_ahead.h"
 #include "settings/ini_file.h"
 #include "settings/option_set.h"
+#include "settings/plain_run_inputs.h"
 #include "settings/settings_file.h"
 #include "settings/value_rules.h"
 
@@ -103,30 +104,18 @@ class BatchView : public IRunView {
   std::chrono::steady_clock::time_point lastDraw_;
 };
 
-// The main window as the settings file sees it in batch mode: only the
-// sub-directory box matters; bounds and path fields are not used, and nothing
-// is ever written back.
-class BatchSettingsWindow : public ISettingsWindow {
+// The fields as the settings file sees them in batch mode: only the
+// sub-directory box matters; the paths come from the command line, and
+// nothing is ever written back.
+class BatchSettingsFields : public ISettingsFields {
  public:
-  explicit BatchSettingsWindow(TPlainRunInputs& inputs) : inputs_(inputs) {}
-  int Left() const override { return 0; }
-  int Top() const override { return 0; }
-  int Width() const override { return 0; }
-  int Height() const override { return 0; }
-  void SetLeft(int) override {}
-  void SetTop(int) override {}
-  void SetWidth(int) override {}
-  void SetHeight(int) override {}
-  WindowState State() const override { return WindowState::Normal; }
-  void SetState(WindowState) override {}
-  void ProcessMessages() override {}
+  explicit BatchSettingsFields(TPlainRunInputs& inputs) : inputs_(inputs) {}
   bool IncludeSubDir() const override { return inputs_.SubDirs; }
   void SetIncludeSubDir(bool checked) override { inputs_.SubDirs = checked; }
   std::string Path1() const override { return inputs_.Source; }
   void SetPath1(const std::string&) override {}
   std::string Path2() const override { return inputs_.Target; }
   void SetPath2(const std::string&) override {}
-  void Close() override {}
 
  private:
   TPlainRunInputs& inputs_;
@@ -146,23 +135,19 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
   }
   const OptionKey* option = FindOptionKey(key);
   if (option == nullptr) throw UsageError("unknown option key '" + key + "'");
-  switch (option->Kind) {
-    case OptionValueKind::Check: {
-      const auto on = ParseIniBoolean(value);
-      if (!on) throw malformed();
-      inputs.OptionSet.SetChecked(option->Box, *on);
-      break;
-    }
-    case OptionValueKind::CompNr: {
-      const auto number = ParseIniInteger(value);
-      if (!number) throw malformed();
-      inputs.OptionSet.SetCompNr(*number);
-      break;
-    }
-    case OptionValueKind::LogName:
-      inputs.OptionSet.SetLogName(value);
-      break;
-  }
+  VisitOptionValue(
+      *option,
+      [&](Option box) {
+        const auto on = ParseIniBoolean(value);
+        if (!on) throw malformed();
+        inputs.OptionSet.SetChecked(box, *on);
+      },
+      [&] {
+        const auto number = ParseIniInteger(value);
+        if (!number) throw malformed();
+        inputs.OptionSet.SetCompNr(*number);
+      },
+      [&] { inputs.OptionSet.SetLogName(value); });
 }
 
 }  // namespace
@@ -271,10 +256,10 @@ int RunBatch(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
     mapped = MapBatchPaths(paths[0], paths[1]);
-    BatchSettingsWindow window(inputs);
-    // One reading of the file serves the window's keys and batch mode's own.
+    BatchSettingsFields fields(inputs);
+    // One reading of the file serves the shared keys and batch mode's own.
     const TIniFile ini(settingsFile);
-    ReadSettings(ini, window, inputs.OptionSet);
+    ReadFieldsAndOptions(ini, fields, inputs.OptionSet);
     inputs.FromDisk = fromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
     for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
     // Reading from the cache while the user asked for the device would pass off a check that was not made.

@@ -20,9 +20,6 @@ size_t LastBoundary(const std::string& path, PathSyntax syntax) {
 
 char PathDelimiter(PathSyntax syntax) { return syntax == PathSyntax::Windows ? '\\' : '/'; }
 
-int32_t MaxOf(int32_t a, int32_t b) { return a > b ? a : b; }
-int32_t MinOf(int32_t a, int32_t b) { return a < b ? a : b; }
-
 std::string DirectoryPart(const std::string& path, PathSyntax syntax) {
   size_t i = LastBoundary(path, syntax);
   const char delimiter = PathDelimiter(syntax);

@@ -2,7 +2,6 @@
 // The shared path rules. They work on either path syntax: Windows ("\" and the
 // drive ":") or POSIX ("/"); the program uses the native one, so on Linux the
 // "doubled backslashes" are doubled slashes.
-#include <cstdint>
 #include <string>
 
 namespace zek {
@@ -16,9 +15,6 @@ constexpr PathSyntax kNativeSyntax = PathSyntax::Posix;
 #endif
 
 char PathDelimiter(PathSyntax syntax = kNativeSyntax);
-
-int32_t MaxOf(int32_t a, int32_t b);
-int32_t MinOf(int32_t a, int32_t b);
 
 // "C:\DATA\*.*" -> "C:\DATA", "C:\*.*" -> "C:\", "/data/*.txt" -> "/data", "/*.*" -> "/".
 std::string DirectoryPart(const std::string& path, PathSyntax syntax = kNativeSyntax);

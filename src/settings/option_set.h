@@ -41,6 +41,23 @@ extern const std::array<OptionKey, 16> kOptionKeys;
 // Case-insensitive lookup; nullptr for an unknown key.
 const OptionKey* FindOptionKey(const std::string& key);
 
+// The one place that tells the kinds of value apart: hands the option's check
+// box to onCheck, or calls onCompNr or onLogName.
+template <class OnCheck, class OnCompNr, class OnLogName>
+void VisitOptionValue(const OptionKey& option, OnCheck onCheck, OnCompNr onCompNr, OnLogName onLogName) {
+  switch (option.Kind) {
+    case OptionValueKind::Check:
+      onCheck(option.Box);
+      break;
+    case OptionValueKind::CompNr:
+      onCompNr();
+      break;
+    case OptionValueKind::LogName:
+      onLogName();
+      break;
+  }
+}
+
 class TOptionSet : public IOptionControls {
  public:
   TOptionSet();
@@ -55,20 +72,6 @@ class TOptionSet : public IOptionControls {
   std::array<bool, kOptionCount> checked_{};
   int compNr_ = kCompNrStart;
   std::string logName_ = kLogNameStart;
-};
-
-// The run's inputs as plain values, for batch mode and the tests.
-struct TPlainRunInputs : IRunInputs {
-  std::string Source;
-  std::string Target;
-  bool SubDirs = true;
-  bool FromDisk = false;
-  TOptionSet OptionSet;
-  std::string SourcePath() const override { return Source; }
-  std::string TargetPath() const override { return Target; }
-  bool IncludeSubDir() const override { return SubDirs; }
-  IOptionControls& Options() override { return OptionSet; }
-  bool ReadFromDisk() const override { return FromDisk; }
 };
 
 }  // namespace zek

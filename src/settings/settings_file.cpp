@@ -24,25 +24,21 @@ void ReadSettings(const TIniFile& ini, ISettingsWindow& window, IOptionControls&
   window.SetWidth(ini.ReadInteger(kAppearence, "Width", window.Width()));
   window.SetTop(ini.ReadInteger(kAppearence, "Top", window.Top()));
   window.SetHeight(ini.ReadInteger(kAppearence, "Height", window.Height()));
+  ReadFieldsAndOptions(ini, window, options);
+}
 
-  window.SetIncludeSubDir(ini.ReadBool(kCompare, "IncludeSubDir", window.IncludeSubDir()));
-  window.SetPath1(ini.ReadString(kCompare, "path1", window.Path1()));
-  window.SetPath2(ini.ReadString(kCompare, "path2", window.Path2()));
+void ReadFieldsAndOptions(const TIniFile& ini, ISettingsFields& fields, IOptionControls& options) {
+  fields.SetIncludeSubDir(ini.ReadBool(kCompare, "IncludeSubDir", fields.IncludeSubDir()));
+  fields.SetPath1(ini.ReadString(kCompare, "path1", fields.Path1()));
+  fields.SetPath2(ini.ReadString(kCompare, "path2", fields.Path2()));
 
   // Table order matters: each check box runs its click rule, so of the two
   // comparison modes the later key wins when both are set.
   for (const OptionKey& option : kOptionKeys) {
-    switch (option.Kind) {
-      case OptionValueKind::Check:
-        options.SetChecked(option.Box, ini.ReadBool(kOptions, option.Key, options.Checked(option.Box)));
-        break;
-      case OptionValueKind::CompNr:
-        options.SetCompNr(ini.ReadInteger(kOptions, option.Key, options.CompNr()));
-        break;
-      case OptionValueKind::LogName:
-        options.SetLogName(ini.ReadString(kOptions, option.Key, options.LogName()));
-        break;
-    }
+    VisitOptionValue(
+        option, [&](Option box) { options.SetChecked(box, ini.ReadBool(kOptions, option.Key, options.Checked(box))); },
+        [&] { options.SetCompNr(ini.ReadInteger(kOptions, option.Key, options.CompNr())); },
+        [&] { options.SetLogName(ini.ReadString(kOptions, option.Key, options.LogName())); });
   }
 }
 
@@ -64,17 +60,10 @@ void WriteSettings(const std::string& fileName, bool closing, ISettingsWindow& w
   ini.WriteString(kCompare, "path2", window.Path2());
 
   for (const OptionKey& option : kOptionKeys) {
-    switch (option.Kind) {
-      case OptionValueKind::Check:
-        ini.WriteBool(kOptions, option.Key, options.Checked(option.Box));
-        break;
-      case OptionValueKind::CompNr:
-        ini.WriteInteger(kOptions, option.Key, options.CompNr());
-        break;
-      case OptionValueKind::LogName:
-        ini.WriteString(kOptions, option.Key, options.LogName());
-        break;
-    }
+    VisitOptionValue(
+        option, [&](Option box) { ini.WriteBool(kOptions, option.Key, options.Checked(box)); },
+        [&] { ini.WriteInteger(kOptions, option.Key, options.CompNr()); },
+        [&] { ini.WriteString(kOptions, option.Key, options.LogName()); });
   }
   if (!closing) window.SetState(state);
 }

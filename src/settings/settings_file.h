@@ -16,10 +16,10 @@ enum class WindowState { Normal,
                          Minimized,
                          Maximized };
 
-// The main window as the settings file sees it.
-class ISettingsWindow {
+// The main window's frame as the settings file sees it: its bounds and state.
+class ISettingsFrame {
  public:
-  virtual ~ISettingsWindow() = default;
+  virtual ~ISettingsFrame() = default;
   virtual int Left() const = 0;
   virtual int Top() const = 0;
   virtual int Width() const = 0;
@@ -31,20 +31,32 @@ class ISettingsWindow {
   virtual WindowState State() const = 0;
   virtual void SetState(WindowState state) = 0;
   virtual void ProcessMessages() = 0;
+  virtual void Close() = 0;
+};
+
+// The main window's sub-directory box and path fields as the settings file
+// sees them; batch mode, which has no window, has these alone.
+class ISettingsFields {
+ public:
+  virtual ~ISettingsFields() = default;
   virtual bool IncludeSubDir() const = 0;
   virtual void SetIncludeSubDir(bool checked) = 0;
   virtual std::string Path1() const = 0;
   virtual void SetPath1(const std::string& text) = 0;
   virtual std::string Path2() const = 0;
   virtual void SetPath2(const std::string& text) = 0;
-  virtual void Close() = 0;
 };
+
+// The main window as the settings file sees it.
+class ISettingsWindow : public ISettingsFrame, public ISettingsFields {};
 
 // Loads keys 1-4 and 7-25; a missing file, section or key (or a malformed
 // value) leaves its control as it is.
 void ReadSettings(const std::string& fileName, ISettingsWindow& window, IOptionControls& options);
 // The same from an accessor whose caller reads further keys of the same load.
 void ReadSettings(const TIniFile& ini, ISettingsWindow& window, IOptionControls& options);
+// Keys 7-25 alone, for a caller without a window frame.
+void ReadFieldsAndOptions(const TIniFile& ini, ISettingsFields& fields, IOptionControls& options);
 // Writes all 25 keys; raises EIniWriteError when a write fails.
 void WriteSettings(const std::string& fileName, bool closing, ISettingsWindow& window, IOptionControls& options);
 // WriteSettings("zek32.ini", true), then closes the window (not after a failed write).

@@ -24,7 +24,7 @@ BrowseLayout ComputeBrowseLayout(int32_t textHeight, int32_t labelText, int32_t 
   const int32_t th = textHeight;
   const int32_t w = clientWidth - 3;
   const int32_t yl = th + 15;
-  const int32_t h = MaxOf(clientHeight - th - 53, 2 * th + yl);
+  const int32_t h = std::max(clientHeight - th - 53, 2 * th + yl);
   const int32_t lw = labelText + 8;
   const int32_t yb = h + th + 15;
   const int32_t bw = w / 3;
@@ -40,7 +40,7 @@ BrowseLayout ComputeBrowseLayout(int32_t textHeight, int32_t labelText, int32_t 
 }
 
 Origin BrowsePlacement(const Bounds& mainWindow, int32_t dialogWidth) {
-  return {MaxOf(0, mainWindow.Left + mainWindow.Width - dialogWidth), mainWindow.Top};
+  return {std::max(0, mainWindow.Left + mainWindow.Width - dialogWidth), mainWindow.Top};
 }
 
 std::string BrowsePreset(const std::string& fieldText) {

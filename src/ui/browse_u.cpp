@@ -254,15 +254,6 @@ TfrmBrowse::TfrmBrowse(QWidget* owner) : QDialog(owner) {
   ResizeOuter(this, 369, 422);
 }
 
-template <typename Step>
-void TfrmBrowse::Guarded(Step step) {
-  try {
-    step();
-  } catch (const std::exception& error) {
-    ShowErrorBox(this, error);
-  }
-}
-
 void TfrmBrowse::BrowseFor(QLineEdit* field, const QWidget* mainWindow) {
   // Volumes come and go while the program runs (a USB stick is plugged in).
   DriveComboBox->Refresh();
@@ -271,7 +262,7 @@ void TfrmBrowse::BrowseFor(QLineEdit* field, const QWidget* mainWindow) {
   const std::string text = ToNative(field->text());
   const std::string preset = BrowsePreset(text);
   if (!preset.empty()) {
-    Guarded([&] {
+    CallGuarded(this, [&] {
       DirectoryListBox->SetDirectory(preset);
       Edit->setText(FromNative(NamePart(text)));
     });
@@ -327,7 +318,7 @@ void TfrmBrowse::FormResize() {
   // The tree shows whole rows only.
   Bounds tree = l.DirectoryListBox;
   const int frame = 2 * DirectoryListBox->frameWidth();
-  tree.Height = frame + MaxOf(0, tree.Height - frame) / TDirectoryListBox::kRowHeight * TDirectoryListBox::kRowHeight;
+  tree.Height = frame + std::max(0, tree.Height - frame) / TDirectoryListBox::kRowHeight * TDirectoryListBox::kRowHeight;
   SetBounds(DirectoryListBox, tree);
   SetBounds(Label1, l.Label1);
   SetBounds(Edit, l.Edit);
@@ -336,12 +327,12 @@ void TfrmBrowse::FormResize() {
 }
 
 void TfrmBrowse::DriveComboBoxChange() {
-  Guarded([&] { DirectoryListBox->SetDrive(DriveComboBox->Drive()); });
+  CallGuarded(this, [&] { DirectoryListBox->SetDrive(DriveComboBox->Drive()); });
 }
 
 void TfrmBrowse::DirectoryListBoxClick() {
   const std::string path = DirectoryListBox->RowPath(DirectoryListBox->currentRow());
-  Guarded([&] { DirectoryListBox->SetDirectory(path); });
+  CallGuarded(this, [&] { DirectoryListBox->SetDirectory(path); });
   // After a failure the selection goes back to the directory the tree kept.
   if (DirectoryListBox->currentRow() != DirectoryListBox->DirectoryRow())
     DirectoryListBox->setCurrentRow(DirectoryListBox->DirectoryRow());
@@ -350,7 +341,7 @@ void TfrmBrowse::DirectoryListBoxClick() {
 void TfrmBrowse::DirectoryListBoxDblClick() {
   const std::string path = DirectoryListBox->RowPath(DirectoryListBox->currentRow());
   // A directory that cannot be entered ends the handler in the error box, unaccepted.
-  Guarded([&] {
+  CallGuarded(this, [&] {
     DirectoryListBox->SetDirectory(path);
     Accepted = true;
     accept();

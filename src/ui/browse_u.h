@@ -119,9 +119,6 @@ class TfrmBrowse : public QDialog {
   void DirectoryListBoxDblClick();
   void btnOKClick();
   void btnCancelClick();
-  // Runs a step that may raise the platform's I/O error; shows it in the error box.
-  template <typename Step>
-  void Guarded(Step step);
 };
 
 }  // namespace zek

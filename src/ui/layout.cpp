@@ -1,6 +1,6 @@
 #include "ui/layout.h"
 
-#include "engine/path_rules.h"
+#include <algorithm>
 
 namespace zek {
 
@@ -30,14 +30,14 @@ int32_t RoundHalfEven(int32_t numerator, int32_t denominator) {
 
 int32_t PathRowStep(int32_t textHeight) {
   // 1.7 x TH in tenths, so that an exact half is seen as one.
-  return MaxOf(RoundHalfEven(17 * textHeight, 10), textHeight + 8);
+  return std::max(RoundHalfEven(17 * textHeight, 10), textHeight + 8);
 }
 
 MainLayout ComputeMainLayout(const MainMetrics& metrics, int32_t clientWidth, int32_t clientHeight) {
-  const int32_t CW = MaxOf(clientWidth, 250);
+  const int32_t CW = std::max(clientWidth, 250);
   const int32_t CH = clientHeight;
   const int32_t TH = metrics.TextHeight;
-  const int32_t LX = MaxOf(metrics.SourceLabel, metrics.TargetLabel) + 10;
+  const int32_t LX = std::max(metrics.SourceLabel, metrics.TargetLabel) + 10;
   const int32_t LH = PathRowStep(TH);
   const int32_t BX = CW - 80;
   const int32_t CBW = metrics.SubDirCaption + 30;
@@ -73,7 +73,7 @@ MainLayout ComputeMainLayout(const MainMetrics& metrics, int32_t clientWidth, in
   l.lblVerschieden = {MX, Y7, SW, TH};
   l.lblTotal = {5, Y8, SW, TH};
   l.lblByteTotal = {MX, Y8, SW, TH};
-  l.Memo1 = {5, Y9, CW - 9, MaxOf(CH - Y9 - 4, 100)};
+  l.Memo1 = {5, Y9, CW - 9, std::max(CH - Y9 - 4, 100)};
   return l;
 }
 
@@ -87,8 +87,8 @@ HelpLayout ComputeHelpLayout(int32_t clientWidth, int32_t clientHeight) {
 }
 
 Origin CenteredOver(const Bounds& owner, int32_t width, int32_t height) {
-  return {MaxOf(0, owner.Left + RoundHalfEven(owner.Width - width, 2)),
-          MaxOf(0, owner.Top + RoundHalfEven(owner.Height - height, 2))};
+  return {std::max(0, owner.Left + RoundHalfEven(owner.Width - width, 2)),
+          std::max(0, owner.Top + RoundHalfEven(owner.Height - height, 2))};
 }
 
 int32_t CenteredLeft(int32_t width, int32_t labelWidth) { return (width - labelWidth) / 2; }
@@ -99,12 +99,12 @@ Origin ReachableOrigin(const Bounds& window, const Bounds& screen) {
   constexpr int32_t kGripHeight = 20;
   const int32_t right = screen.Left + screen.Width;
   const int32_t bottom = screen.Top + screen.Height;
-  const int32_t visibleWidth = MinOf(window.Left + window.Width, right) - MaxOf(window.Left, screen.Left);
-  const bool reachable = visibleWidth >= MinOf(kGripWidth, window.Width) && window.Top >= screen.Top &&
+  const int32_t visibleWidth = std::min(window.Left + window.Width, right) - std::max(window.Left, screen.Left);
+  const bool reachable = visibleWidth >= std::min(kGripWidth, window.Width) && window.Top >= screen.Top &&
                          window.Top + kGripHeight <= bottom;
   if (reachable) return {window.Left, window.Top};
-  return {MaxOf(screen.Left, MinOf(window.Left, right - window.Width)),
-          MaxOf(screen.Top, MinOf(window.Top, bottom - window.Height))};
+  return {std::max(screen.Left, std::min(window.Left, right - window.Width)),
+          std::max(screen.Top, std::min(window.Top, bottom - window.Height))};
 }
 
 }  // namespace zek

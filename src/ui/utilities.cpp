@@ -170,6 +170,14 @@ void ShowErrorBox(QWidget* parent, const std::exception& error) {
   box.exec();
 }
 
+void CallGuarded(QWidget* parent, const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& error) {
+    ShowErrorBox(parent, error);
+  }
+}
+
 void ShowMessage(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, parent);
   box.setTextFormat(Qt::PlainText);

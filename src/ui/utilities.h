@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QString>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "ui/layout.h"
@@ -58,6 +59,9 @@ bool PressFocusedButton(QObject* watched, QEvent* event);
 // The application's error box: an error icon, an OK button, the application's
 // title, and the error's text with a period appended.
 void ShowErrorBox(QWidget* parent, const std::exception& error);
+// Runs a command of a window; an exception it raises ends in the error box,
+// since none may cross the event loop.
+void CallGuarded(QWidget* parent, const std::function<void()>& command);
 // A plain message box with an OK button ("File not found.").
 void ShowMessage(QWidget* parent, const QString& text);
 

@@ -15,7 +15,6 @@
 #include <QScreen>
 #include <QScopeGuard>
 #include <QTimer>
-#include <functional>
 
 #include "engine/probe.h"
 #include "platform/console.h"
@@ -41,15 +40,6 @@ constexpr int kDispatchMs = 5;
 // Its height is the font's line height; capitals, umlauts and descenders make
 // sure of that in any font.
 const QString kHeightSample = QString::fromUtf8("ABCDGHhgjXy_-,;.-\"§$%&TÜÖÄ+*\\ßäöügjkiqQ");
-
-void CallGuarded(QWidget* parent, const std::function<void()>& command) {
-  // No exception may cross the event loop: it ends here, in the error box.
-  try {
-    command();
-  } catch (const std::exception& error) {
-    ShowErrorBox(parent, error);
-  }
-}
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/run_interfaces.h"
-#include "settings/option_set.h"
+#include "settings/plain_run_inputs.h"
 
 namespace zek::test {
 
