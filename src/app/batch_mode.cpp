@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "app/batch_arguments.h"
+#include "app/command_line.h"
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
 #include "engine/path_rules.h"
@@ -212,56 +213,23 @@ std::string UsageText() {
          paths + "\n";
 }
 
-int RunBatch(const std::vector<std::string>& args) {
+int RunBatch(const CommandLine& command) {
   TPlainRunInputs inputs;
-  std::vector<std::string> paths;
   BatchPaths mapped;
-  std::string settingsFile = kSettingsFileName;
+  const std::string settingsFile = command.SettingsFile.value_or(kSettingsFileName);
+  if (command.SettingsFileMissing) {
+    std::fputs("File not found.\n", stderr);
+    return kExitTrouble;
+  }
   try {
-    std::vector<std::string> assignments;
-    bool fromDisk = false;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-      const std::string& arg = args[i];
-      if (optionsEnded) {
-        paths.push_back(arg);
-        continue;
-      }
-      auto value = [&]() -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-        return args[++i];
-      };
-      if (arg == "--batch") continue;
-      if (arg == "--") {
-        optionsEnded = true;
-        continue;
-      }
-      if (arg == "-o" || arg == "--option") {
-        assignments.push_back(value());
-      } else if (arg == "--from-disk") {
-        fromDisk = true;
-      } else if (arg == "--ini") {
-        // A name typed here means the current directory, not the settings place.
-        settingsFile = value();
-        if (DirectoryPart(settingsFile).empty()) settingsFile = std::string(".") + PathDelimiter() + settingsFile;
-        if (!Files().FileExists(settingsFile)) {
-          std::fputs("File not found.\n", stderr);
-          return kExitTrouble;
-        }
-      } else if (arg.size() > 1 && arg[0] == '-') {
-        throw UsageError("unknown argument '" + arg + "'");
-      } else {
-        paths.push_back(arg);
-      }
-    }
-    if (paths.size() != 2) throw UsageError("SOURCE and TARGET are needed");
-    mapped = MapBatchPaths(paths[0], paths[1]);
+    if (!command.Error.empty()) throw UsageError(command.Error);
+    mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
     BatchSettingsFields fields(inputs);
     // One reading of the file serves the shared keys and batch mode's own.
     const TIniFile ini(settingsFile);
     ReadFieldsAndOptions(ini, fields, inputs.OptionSet);
-    inputs.FromDisk = fromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
-    for (const std::string& assignment : assignments) ApplyOption(assignment, inputs);
+    inputs.FromDisk = command.FromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
+    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs);
     // Reading from the cache while the user asked for the device would pass off a check that was not made.
     if (inputs.FromDisk && !CanDropCachedPages())
       throw UsageError("--from-disk (ReadFromDisk) is not available on this system");

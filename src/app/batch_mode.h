@@ -3,7 +3,8 @@
 //   zek32 --batch [--ini FILE] [-o KEY=VALUE]... SOURCE TARGET
 // prints every message line on stdout and exits with one of these codes.
 #include <string>
-#include <vector>
+
+#include "app/command_line.h"
 
 namespace zek {
 
@@ -17,7 +18,7 @@ constexpr int kExitNotAllCompared = 3;
 // The text of `zek32 --help`.
 std::string UsageText();
 
-// args are the arguments after the program name; "--batch" may stand among them.
-int RunBatch(const std::vector<std::string>& args);
+// One run as the command line asks for it, its mistakes included.
+int RunBatch(const CommandLine& command);
 
 }  // namespace zek

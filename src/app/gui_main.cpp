@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/batch_mode.h"
+#include "app/command_line.h"
 #include "ui/utilities.h"
 #include "ui/zek_help_u.h"
 #include "ui/zek_trouble_shooting_u.h"
@@ -33,22 +34,6 @@ void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 
 }  // namespace
 
-std::optional<std::vector<std::string>> WindowArguments(const std::vector<std::string>& arguments, std::string& error) {
-  std::vector<std::string> paths;
-  bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
-    if (!optionsEnded && argument == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      error = "unknown argument '" + argument + "'";
-      return std::nullopt;
-    } else {
-      paths.push_back(argument);
-    }
-  }
-  return paths;
-}
-
 int RunGui(int argc, char** argv) {
   // Without a display Qt aborts the whole process; say what works instead.
   if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
@@ -62,14 +47,13 @@ int RunGui(int argc, char** argv) {
   QApplication::setDesktopFileName("zek32");
   QApplication::setWindowIcon(ProgramIcon());
 
-  std::string error;
-  const auto arguments = WindowArguments(std::vector<std::string>(argv + 1, argv + argc), error);
-  if (!arguments) {
-    std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.c_str());
+  const CommandLine command = ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!command.Error.empty()) {
+    std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", command.Error.c_str());
     return kExitTrouble;
   }
 
-  TfrmZEKMain frmZEKMain(*arguments);
+  TfrmZEKMain frmZEKMain(command.Paths);
   TfrmHelp frmHelp;
   TfrmTroubleShooting frmTroubleShooting;
   frmZEKMain.frmHelp = &frmHelp;

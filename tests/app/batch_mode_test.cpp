@@ -243,7 +243,7 @@ TEST_F(BatchModeTest, CtrlCWindsTheRunDownLikeCancel) {
   InterruptOnRead interrupting;
   ScopedFileAccess scoped(interrupting);
   testing::internal::CaptureStdout();
-  const int code = RunBatch({"--batch", tree.Path("src/big"), tree.Path("tgt/")});
+  const int code = RunBatch(ReadCommandLine({"--batch", tree.Path("src/big"), tree.Path("tgt/")}));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(code, kExitTrouble);
   EXPECT_EQ(out, "running...\nfinished.\nUSER BREAK!\nFiles total: 1\nNo differences found\n");
