@@ -10,6 +10,16 @@
 namespace zek::test {
 namespace {
 
+// zek32 with these arguments while tgt/ is the stalling mount serving `served`;
+// the stalls are let go afterwards, so that the file system can stop.
+ProcessResult RunOnStalledMount(const TempTree& tree, const std::vector<ServedFile>& served,
+                                const std::vector<std::string>& args) {
+  FaultFs fs(tree.Path("tgt"), tree.Path("marker"), kFixedTime, served);
+  ProcessResult r = RunZek(tree, args);
+  tree.Write("marker.go", "");
+  return r;
+}
+
 TEST(StalledMountTest, AHelperHeldByAStalledOpenNeverHoldsTheVerdict) {
   // Guards against a run held without its verdict, or its exit, by a read-ahead helper stuck in an open that never ends.
   if (const std::string why = FuseUnavailable(); !why.empty()) GTEST_SKIP() << why;
@@ -28,13 +38,7 @@ TEST(StalledMountTest, AHelperHeldByAStalledOpenNeverHoldsTheVerdict) {
     ASSERT_EQ(symlink("nowhere", tree.Path("src/" + name).c_str()), 0);
     served.push_back({name, 1, -1, false, true});
   }
-  ProcessResult r;
-  {
-    FaultFs fs(tree.Path("tgt"), marker, kFixedTime, served);
-    r = RunZek(tree, {"--batch", tree.Path("src"), tree.Path("tgt")});
-    // Lets the stalled opens end, so that the file system can stop.
-    tree.Write("marker.go", "");
-  }
+  const ProcessResult r = RunOnStalledMount(tree, served, {"--batch", tree.Path("src"), tree.Path("tgt")});
   // Helpers that kept away from the mount: one held there could never be
   // ended, and would keep the process from exiting.
   EXPECT_EQ(ReadMarker(marker), "") << "a helper opened a file on the stalled mount";
@@ -54,12 +58,8 @@ TEST(StalledMountTest, ARunThatReadsNoByteNeverWaitsOnAStalledRead) {
     WriteSparse(tree, "src/" + name, 1 << 20);
     served.push_back({name, 1 << 20, -1, false, false, true});
   }
-  ProcessResult r;
-  {
-    FaultFs fs(tree.Path("tgt"), marker, kFixedTime, served);
-    r = RunZek(tree, {"--batch", "-o", "CompareOnlyTimeDateSize=1", tree.Path("src"), tree.Path("tgt")});
-    tree.Write("marker.go", "");
-  }
+  const ProcessResult r =
+      RunOnStalledMount(tree, served, {"--batch", "-o", "CompareOnlyTimeDateSize=1", tree.Path("src"), tree.Path("tgt")});
   EXPECT_EQ(ReadMarker(marker), "") << "a read of the stalled mount was asked for";
   EXPECT_EQ(r.ExitCode, 0) << r.Err;
   ASSERT_FALSE(r.Out.empty());
