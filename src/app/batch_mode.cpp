@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "app/batch_arguments.h"
+#include "app/batch_report.h"
 #include "app/command_line.h"
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
@@ -32,14 +33,16 @@ namespace {
 
 // An "Options" key of the settings file that only batch mode reads.
 constexpr const char* kReadFromDiskKey = "ReadFromDisk";
+constexpr const char* kReportFileKey = "ReportFile";
 
 EInOutError OutputError() { return EInOutError(errno != 0 ? errno : EIO); }
 
-// Message lines go to stdout. On a terminal, stderr shows one progress line,
+// Message lines go to stdout (or stderr, where stdout is the report's). On a
+// terminal, stderr shows one progress line,
 // redrawn at most ten times a second and erased before each message and at the end.
 class BatchView : public IRunView {
  public:
-  explicit BatchView(bool showProgress) : showProgress_(showProgress) {}
+  BatchView(bool showProgress, std::FILE* out) : showProgress_(showProgress), out_(out) {}
   ~BatchView() override { EraseProgress(); }
 
   void Attach(TComparisonRun& run) { run_ = &run; }
@@ -47,13 +50,13 @@ class BatchView : public IRunView {
   // A line that cannot be written is the run's I/O error, as for the log.
   void AppendMessage(const std::string& line) override {
     EraseProgress();
-    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fputc('\n', stdout) == EOF ||
-        (showProgress_ && std::fflush(stdout) != 0))
+    if (std::fwrite(line.data(), 1, line.size(), out_) != line.size() || std::fputc('\n', out_) == EOF ||
+        (showProgress_ && std::fflush(out_) != 0))
       throw OutputError();
   }
   // What is still buffered goes out when the run ends; an error there is the run's too.
-  static void FlushMessages() {
-    if (std::fflush(stdout) != 0) throw OutputError();
+  void FlushMessages() {
+    if (std::fflush(out_) != 0) throw OutputError();
   }
   void SetLabel(StatusLabel label, const std::string& caption) override {
     if (label == StatusLabel::File) {
@@ -97,6 +100,7 @@ class BatchView : public IRunView {
   }
 
   bool showProgress_;
+  std::FILE* out_;
   TComparisonRun* run_ = nullptr;
   static constexpr const char* kIdleCaption = "Comparing: ./.";
   std::string file_;
@@ -122,7 +126,7 @@ class BatchSettingsFields : public ISettingsFields {
   TPlainRunInputs& inputs_;
 };
 
-void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
+void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs, std::string& reportName) {
   const size_t eq = assignment.find('=');
   if (eq == std::string::npos) throw UsageError("option '" + assignment + "' is not KEY=VALUE");
   const std::string key = assignment.substr(0, eq);
@@ -132,6 +136,10 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
     const auto on = ParseIniBoolean(value);
     if (!on) throw malformed();
     (strcasecmp(key.c_str(), kReadFromDiskKey) == 0 ? inputs.FromDisk : inputs.SubDirs) = *on;
+    return;
+  }
+  if (strcasecmp(key.c_str(), kReportFileKey) == 0) {
+    reportName = value;
     return;
   }
   const OptionKey* option = FindOptionKey(key);
@@ -213,9 +221,20 @@ std::string UsageText() {
          paths + "\n";
 }
 
-int RunBatch(const CommandLine& command) {
-  TPlainRunInputs inputs;
-  BatchPaths mapped;
+namespace {
+
+// What the command line and the settings file ask of one batch run.
+struct BatchSetup {
+  TPlainRunInputs Inputs;
+  BatchPaths Mapped;
+  std::string ReportName;  // empty for no report
+  Shard Part;
+};
+
+// Reads the command line and the settings file into `setup`; an exit code
+// where they make no run.
+std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
+  TPlainRunInputs& inputs = setup.Inputs;
   const std::string settingsFile = command.SettingsFile.value_or(kSettingsFileName);
   if (command.SettingsFileMissing) {
     std::fputs("File not found.\n", stderr);
@@ -223,13 +242,14 @@ int RunBatch(const CommandLine& command) {
   }
   try {
     if (!command.Error.empty()) throw UsageError(command.Error);
-    mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
+    setup.Mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
     BatchSettingsFields fields(inputs);
     // One reading of the file serves the shared keys and batch mode's own.
     const TIniFile ini(settingsFile);
     ReadFieldsAndOptions(ini, fields, inputs.OptionSet);
     inputs.FromDisk = command.FromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
-    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs);
+    setup.ReportName = command.Report.value_or(ini.ReadString("Options", kReportFileKey, ""));
+    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs, setup.ReportName);
     // Reading from the cache while the user asked for the device would pass off a check that was not made.
     if (inputs.FromDisk && !CanDropCachedPages())
       throw UsageError("--from-disk (ReadFromDisk) is not available on this system");
@@ -243,48 +263,101 @@ int RunBatch(const CommandLine& command) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
     return kExitTrouble;
   }
-  inputs.Source = mapped.Source;
-  inputs.Target = mapped.Target;
+  inputs.Source = setup.Mapped.Source;
+  inputs.Target = setup.Mapped.Target;
+  setup.Part = command.Part.value_or(Shard{});
   // A script that asked for a log must learn that it gets none, before the run.
   if (inputs.OptionSet.Checked(Option::WriteLog) && !ProbeFileName(inputs.OptionSet.LogName())) {
     std::fprintf(stderr, "zek32: the log file cannot be written: %s\n",
                  EscapeControls(inputs.OptionSet.LogName()).c_str());
     return kExitTrouble;
   }
+  return std::nullopt;
+}
 
+// The report is opened before the run, which would otherwise empty a file it
+// compares: a report that names the pair's source or target is refused.
+std::optional<BatchReport> OpenReport(const BatchSetup& setup) {
+  if (setup.ReportName.empty()) return std::nullopt;
+  if (setup.ReportName != "-" && setup.Mapped.FilePair) {
+    const auto id = [](const std::string& path) {
+      const FileLook look = Files().LookAndOpen(path);
+      Files().Close(look.Handle);
+      return look.Handle != kNoFile ? std::optional<FileId>(look.Id) : std::nullopt;
+    };
+    const std::optional<FileId> report = id(setup.ReportName);
+    if (report && (report == id(setup.Inputs.Source) || report == id(setup.Inputs.Target)))
+      throw UsageError("the report would overwrite a file it compares: " + setup.ReportName);
+  }
+  return std::optional<BatchReport>(std::in_place, setup.ReportName);
+}
+
+// The run itself, its report's first and last record around it.
+int Compare(BatchSetup& setup, std::optional<BatchReport>& report) {
+  int code = kExitTrouble;
+  RunEnding ending = RunEnding::Error;
+  std::string error;
+  // Where the report goes to stdout, the message lines go to stderr.
+  BatchView view(StderrIsTerminal(), report && report->OnStdout() ? stderr : stdout);
+  TComparisonRun run(view, setup.Inputs);
+  view.Attach(run);
+  run.SetShard(setup.Part);
+  if (report) {
+    run.SetRecorder(&report->Recorder(), report->File());
+    report->Started(setup.Inputs, setup.Part);
+  }
+  try {
+    if (setup.Mapped.FilePair) {
+      run.RunPairComparison();
+    } else {
+      run.RunComparison();
+    }
+    view.FlushMessages();
+    code = ExitCodeFor(run.Counts(), run.UserBreak());
+    ending = run.UserBreak() ? RunEnding::UserBreak : RunEnding::Finished;
+    if (const std::string incomplete = run.IncompleteRunText(); !incomplete.empty()) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
+    }
+  } catch (const EInOutError& failure) {
+    error = failure.what();
+  } catch (const std::bad_alloc&) {
+    // Out of memory ends the run as the I/O error it is.
+    error = EInOutError(ENOMEM).what();
+  }
+  if (!error.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s.\n", error.c_str());
+  }
+  if (report) report->Ended(run.Counts(), ending, error, code);
+  return code;
+}
+
+}  // namespace
+
+int ExitCodeFor(const RunCounts& counts, bool userBreak) {
+  if (userBreak) return kExitTrouble;
+  if (counts.FilesDifferent != 0 || counts.TargetsNotFound != 0) return kExitDifferent;
+  const bool complete = counts.FilesTotal != 0 && counts.FilesNotCompared == 0 && counts.DirectoriesNotCompared == 0;
+  return complete ? kExitSame : kExitNotAllCompared;
+}
+
+int RunBatch(const CommandLine& command) {
+  BatchSetup setup;
+  if (const std::optional<int> failed = ReadSetup(command, setup)) return *failed;
   const ScopedInterruptWatch interrupts;
   int code = kExitTrouble;
-  {
-    BatchView view(StderrIsTerminal());
-    TComparisonRun run(view, inputs);
-    view.Attach(run);
-    try {
-      if (mapped.FilePair) {
-        run.RunPairComparison();
-      } else {
-        run.RunComparison();
-      }
-      BatchView::FlushMessages();
-      const std::string incomplete = run.IncompleteRunText();
-      if (run.UserBreak()) {
-        code = kExitTrouble;
-      } else if (run.Counts().FilesDifferent != 0 || run.Counts().TargetsNotFound != 0) {
-        code = kExitDifferent;
-      } else {
-        code = incomplete.empty() ? kExitSame : kExitNotAllCompared;
-      }
-      if (!incomplete.empty()) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
-      }
-    } catch (const EInOutError& error) {
-      std::fflush(stdout);
-      std::fprintf(stderr, "%s.\n", error.what());
-    } catch (const std::bad_alloc&) {
-      // Out of memory ends the run as the I/O error it is.
-      std::fflush(stdout);
-      std::fprintf(stderr, "%s.\n", EInOutError(ENOMEM).what());
-    }
+  try {
+    std::optional<BatchReport> report = OpenReport(setup);
+    code = Compare(setup, report);
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "zek32: %s\n", EscapeControls(error.what()).c_str());
+  } catch (const EInOutError& error) {
+    // The report could not be written: no run may pass for reported.
+    std::fflush(stdout);
+    std::fprintf(stderr, "zek32: the report cannot be written: %s (%s).\n",
+                 EscapeControls(setup.ReportName).c_str(), error.what());
+    code = kExitTrouble;
   }
   std::fflush(stdout);
   return code;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "engine/comparison_run.h"
 
 namespace zek {
 
@@ -15,10 +16,17 @@ constexpr int kExitTrouble = 2;  // an error ended the run, Ctrl-C, or a usage e
 // not be compared: a script must not take the run for a verified copy.
 constexpr int kExitNotAllCompared = 3;
 
+// The exit code of a run that ended (by the user's break or not) with these counts.
+int ExitCodeFor(const RunCounts& counts, bool userBreak);
+
 // The text of `zek32 --help`.
 std::string UsageText();
 
 // One run as the command line asks for it, its mistakes included.
 int RunBatch(const CommandLine& command);
+
+// --merge-reports: the summary and exit code that one run over the whole tree
+// would have given, from the reports of its shards.
+int MergeReports(const CommandLine& command);
 
 }  // namespace zek

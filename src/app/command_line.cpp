@@ -12,6 +12,7 @@ CommandMode ModeOf(const std::vector<std::string>& args) {
     if (arg == "--help" || arg == "-h") return CommandMode::Help;
     if (arg == "--version") return CommandMode::Version;
     if (arg == "--batch") return CommandMode::Batch;
+    if (arg == "--merge-reports") return CommandMode::MergeReports;
   }
   return CommandMode::Window;
 }
@@ -34,7 +35,7 @@ void ReadBatch(const std::vector<std::string>& args, CommandLine& command) {
       command.Paths.push_back(arg);
       continue;
     }
-    const bool takesValue = arg == "-o" || arg == "--option" || arg == "--ini";
+    const bool takesValue = arg == "-o" || arg == "--option" || arg == "--ini" || arg == "--report" || arg == "--shard";
     if (takesValue && i + 1 >= args.size()) {
       command.Error = arg + " needs a value";
     } else if (arg == "--") {
@@ -45,6 +46,11 @@ void ReadBatch(const std::vector<std::string>& args, CommandLine& command) {
       command.FromDisk = true;
     } else if (arg == "--ini") {
       TakeSettingsFile(args[++i], command);
+    } else if (arg == "--report") {
+      command.Report = args[++i];
+    } else if (arg == "--shard") {
+      command.Part = ParseShard(args[++i]);
+      if (!command.Part) command.Error = "--shard needs K/N with 1 <= K <= N, not '" + args[i] + "'";
     } else if (takesValue) {
       command.Assignments.push_back(args[++i]);
     } else {
@@ -53,6 +59,22 @@ void ReadBatch(const std::vector<std::string>& args, CommandLine& command) {
   }
   if (command.Error.empty() && !command.SettingsFileMissing && command.Paths.size() != 2)
     command.Error = "SOURCE and TARGET are needed";
+}
+
+void ReadReports(const std::vector<std::string>& args, CommandLine& command) {
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (optionsEnded || arg != "--merge-reports") {
+      if (!optionsEnded && IsOption(arg)) {
+        command.Error = "unknown argument '" + arg + "'";
+        return;
+      }
+      command.Paths.push_back(arg);
+    }
+  }
+  if (command.Paths.empty()) command.Error = "--merge-reports needs the reports to merge";
 }
 
 void ReadWindow(const std::vector<std::string>& args, CommandLine& command) {
@@ -76,6 +98,7 @@ CommandLine ReadCommandLine(const std::vector<std::string>& args) {
   command.Mode = ModeOf(args);
   if (command.Mode == CommandMode::Batch) ReadBatch(args, command);
   if (command.Mode == CommandMode::Window) ReadWindow(args, command);
+  if (command.Mode == CommandMode::MergeReports) ReadReports(args, command);
   return command;
 }
 

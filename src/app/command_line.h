@@ -6,22 +6,27 @@
 #include <string>
 #include <vector>
 
+#include "engine/shard.h"
+
 namespace zek {
 
 enum class CommandMode { Window,
                          Batch,
                          Help,
-                         Version };
+                         Version,
+                         MergeReports };
 
 struct CommandLine {
-  // The first of --help (-h), --version and --batch before a "--" decides;
+  // The first of --help (-h), --version, --batch and --merge-reports before a "--" decides;
   // without one the window opens.
   CommandMode Mode = CommandMode::Window;
-  // Batch mode's SOURCE and TARGET, or the window's paths. After a "--" every
-  // argument is a path.
+  // Batch mode's SOURCE and TARGET, the reports to merge, or the window's
+  // paths. After a "--" every argument is a path.
   std::vector<std::string> Paths;
   std::vector<std::string> Assignments;     // -o KEY=VALUE, in their order
   bool FromDisk = false;                    // --from-disk
+  std::optional<std::string> Report;        // --report FILE, "-" for stdout
+  std::optional<Shard> Part;                // --shard K/N
   std::optional<std::string> SettingsFile;  // --ini, a bare name made ./NAME
   // The first mistake, in the order typed: a usage error's text, or
   // SettingsFileMissing for an --ini that names no file. Reading stops there.

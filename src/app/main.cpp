@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
       return 0;
     case zek::CommandMode::Batch:
       return zek::RunBatch(command);
+    case zek::CommandMode::MergeReports:
+      return zek::MergeReports(command);
     case zek::CommandMode::Window:
       break;
   }

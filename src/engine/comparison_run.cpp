@@ -51,9 +51,14 @@ void TComparisonRun::RunComparison() {
     // While the walk goes on, helpers fetch the files it reaches next; they
     // are told to stop when it ends, however it ends, and never waited for.
     IOptionControls& options = inputs_.Options();
-    readAhead_.emplace(ReadAheadPlan{sourceDir_, sourceMask_, targetDir_, inputs_.IncludeSubDir(),
-                                     inputs_.ReadFromDisk(), !options.Checked(Option::OnlyTimeDateSize),
-                                     options.Checked(Option::CompareDifferentSize)});
+    ReadAheadPlan plan{sourceDir_, sourceMask_, targetDir_, inputs_.IncludeSubDir(), inputs_.ReadFromDisk(),
+                       !options.Checked(Option::OnlyTimeDateSize), options.Checked(Option::CompareDifferentSize)};
+    // The helpers fetch only this shard's files; the filter outlives the run with them.
+    if (!shard_.Whole())
+      plan.Takes = [dir = sourceDir_, shard = shard_](const std::string& source) {
+        return InShard(RelativePath(dir, source), shard);
+      };
+    readAhead_.emplace(plan);
     try {
       CompareDirectory(sourceDir_, targetDir_);
     } catch (...) {
@@ -102,9 +107,7 @@ void TComparisonRun::Run(const std::function<void()>& compare) {
   Report("finished.");
   view_.SetLabel(StatusLabel::File, "Comparing: ./.");
   if (userBreak_) Report("USER BREAK!");
-  Report("Files total: " + std::to_string(counts_.FilesTotal));
-  if (counts_.TargetsNotFound != 0) Report("Target files not found: " + std::to_string(counts_.TargetsNotFound));
-  if (counts_.FilesDifferent != 0) Report("Files with differences: " + std::to_string(counts_.FilesDifferent));
+  for (const std::string& line : CountLines(counts_)) Report(line);
   // A run that left something unchecked says so before its verdict, which
   // stays the last line.
   if (const std::string incomplete = IncompleteRunText(); !incomplete.empty()) Report(incomplete);
@@ -120,20 +123,32 @@ void TComparisonRun::Run(const std::function<void()>& compare) {
   logFile_.Close();
 }
 
-std::string TComparisonRun::IncompleteRunText() const {
+std::vector<std::string> CountLines(const RunCounts& counts) {
+  std::vector<std::string> lines{"Files total: " + std::to_string(counts.FilesTotal)};
+  if (counts.TargetsNotFound != 0) lines.push_back("Target files not found: " + std::to_string(counts.TargetsNotFound));
+  if (counts.FilesDifferent != 0) lines.push_back("Files with differences: " + std::to_string(counts.FilesDifferent));
+  return lines;
+}
+
+std::string IncompleteText(const RunCounts& counts, const std::string& sourceDir, const std::string& mask,
+                           bool subdirectories) {
   const auto count = [](int32_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
-  if (counts_.FilesTotal == 0) {
-    std::string text = "Nothing compared: no file in " + sourceDir_ +
-                       (inputs_.IncludeSubDir() ? " or its subdirectories" : "") + " matches the mask \"" + sourceMask_ +
-                       "\"";
-    if (counts_.DirectoriesNotCompared != 0) text += ", " + count(counts_.DirectoriesNotCompared, "directory", "directories") + " not listed";
+  if (counts.FilesTotal == 0) {
+    std::string text = "Nothing compared: no file in " + sourceDir + (subdirectories ? " or its subdirectories" : "") +
+                       " matches the mask \"" + mask + "\"";
+    if (counts.DirectoriesNotCompared != 0)
+      text += ", " + count(counts.DirectoriesNotCompared, "directory", "directories") + " not listed";
     return text;
   }
-  if (counts_.FilesNotCompared == 0 && counts_.DirectoriesNotCompared == 0) return "";
-  return "Not compared: " + count(counts_.FilesNotCompared, "file", "files") + ", " +
-         count(counts_.DirectoriesNotCompared, "directory", "directories");
+  if (counts.FilesNotCompared == 0 && counts.DirectoriesNotCompared == 0) return "";
+  return "Not compared: " + count(counts.FilesNotCompared, "file", "files") + ", " +
+         count(counts.DirectoriesNotCompared, "directory", "directories");
+}
+
+std::string TComparisonRun::IncompleteRunText() const {
+  return IncompleteText(counts_, sourceDir_, sourceMask_, inputs_.IncludeSubDir());
 }
 
 void TComparisonRun::Report(const std::string& line) {

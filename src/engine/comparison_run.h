@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "engine/run_interfaces.h"
+#include "engine/run_record.h"
+#include "engine/shard.h"
 #include "platform/file_access.h"
 #include "platform/read_ahead.h"
 #include "platform/text_file.h"
@@ -55,6 +57,7 @@ struct RunCounts {
 };
 
 struct PairFinding;
+class PairComparison;
 
 class TComparisonRun {
  public:
@@ -86,6 +89,19 @@ class TComparisonRun {
   void ClearBreak() { userBreak_ = false; }
   bool UserBreak() const { return userBreak_; }
   bool LogOpen() const { return logFile_.IsOpen(); }
+  // The report's recorder hears of every file taken up (nullptr for none);
+  // the file it writes, if any, is no file of the tree.
+  void SetRecorder(IRunRecorder* recorder, const TextFile* file) {
+    recorder_ = recorder;
+    reportFile_ = file;
+  }
+  // Only the files of this shard are taken up; the unlisted directories are
+  // the first shard's to report.
+  void SetShard(Shard shard) { shard_ = shard; }
+  // The directories of this run: where the relative paths start.
+  const std::string& SourceDir() const { return sourceDir_; }
+  const std::string& TargetDir() const { return targetDir_; }
+  const std::string& SourceMask() const { return sourceMask_; }
 
  private:
   // The frame of every run around `compare`: counters, log, the first line,
@@ -95,6 +111,9 @@ class TComparisonRun {
   // Reports a pair's finding and counts it.
   void Take(const std::vector<PairFinding>& findings);
   void Take(const PairFinding& finding);
+  // One pair's steps, from its count to its last line.
+  void ComparePair(PairComparison& pair, int64_t sourceSize);
+  void Record(const PairComparison& pair, std::string relative);
 
   // Counts and reports the source directory that could not be listed; a want
   // of descriptors or memory ends the run instead.
@@ -114,7 +133,18 @@ class TComparisonRun {
   std::optional<ReadAhead> readAhead_;  // while the walk goes on
   ReadBuffer sourceBuffer_;
   ReadBuffer targetBuffer_;
+  IRunRecorder* recorder_ = nullptr;
+  const TextFile* reportFile_ = nullptr;
+  Shard shard_;
 };
+
+// The count lines of a run's end: the files total, and the targets not found
+// and the files with differences where there are any.
+std::vector<std::string> CountLines(const RunCounts& counts);
+// What a run could not check (nothing at all, or some files or directories),
+// as one line; empty when it compared everything it met.
+std::string IncompleteText(const RunCounts& counts, const std::string& sourceDir, const std::string& mask,
+                           bool subdirectories);
 
 // Helpers of the run's texts, exposed for the tests.
 std::string HexPosition(int64_t position);

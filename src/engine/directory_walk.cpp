@@ -208,9 +208,14 @@ void DirectoryWalk::Ascend() {
 
 void TComparisonRun::DirectoryNotListed(int error, const std::string& directory) {
   if (IsResourceError(error)) throw EInOutError(error);
+  // Every shard walks the whole tree; one of them speaks for a directory.
+  if (shard_.K != 1) return;
   ++counts_.DirectoriesNotCompared;
   if (inputs_.Options().Checked(Option::CouldNotOpenSource))
     Report("Could not open source directory: " + RemoveDoubleBackslashes(directory));
+  if (recorder_ == nullptr) return;
+  const std::string relative = RelativePath(sourceDir_, directory);
+  recorder_->DirectoryNotListed(relative.empty() ? "." : relative, error);
 }
 
 void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetDir) {

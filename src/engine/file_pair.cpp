@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
@@ -49,15 +50,39 @@ int ProgressPosition(int64_t bytes, int64_t size) {
 void TComparisonRun::ShowByteTotal() { view_.SetLabel(StatusLabel::ByteTotal, "Total bytes: " + FormatByteTotal(counts_.TotalBytes)); }
 
 void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize) {
+  std::string relative;
+  if (recorder_ != nullptr || !shard_.Whole()) {
+    relative = RelativePath(sourceDir_, sourcePath);
+    if (!InShard(relative, shard_)) return;
+  }
   PairComparison pair(RemoveDoubleBackslashes(sourcePath), RemoveDoubleBackslashes(targetPath), inputs_, userBreak_,
                       sourceBuffer_, targetBuffer_);
-  if (!pair.LookAtSource(logFile_)) return;
+  if (!pair.LookAtSource({logFile_, reportFile_})) return;
+  try {
+    ComparePair(pair, sourceSize);
+  } catch (...) {
+    // The run ends here; the report still says which pair it ended in.
+    pair.EndedByError();
+    Record(pair, std::move(relative));
+    throw;
+  }
+  Record(pair, std::move(relative));
+}
+
+void TComparisonRun::Record(const PairComparison& pair, std::string relative) {
+  if (recorder_ == nullptr) return;
+  PairRecord record = pair.Record();
+  record.RelativePath = std::move(relative);
+  recorder_->PairTaken(record);
+}
+
+void TComparisonRun::ComparePair(PairComparison& pair, int64_t sourceSize) {
   ++counts_.FilesTotal;
   if (readAhead_) readAhead_->Reached(counts_.FilesTotal);
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(counts_.FilesTotal));
   view_.SetLabel(StatusLabel::File, EscapeControls("Comparing: " + pair.SourcePath()));
   Take(pair.CheckSource());
-  Take(pair.LookAtTarget(logFile_, readAhead_ ? &*readAhead_ : nullptr));
+  Take(pair.LookAtTarget({logFile_, reportFile_}, readAhead_ ? &*readAhead_ : nullptr));
   Take(pair.CompareTimesAndOpens());
   view_.Repaint();
   view_.ProcessMessages();

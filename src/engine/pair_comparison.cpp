@@ -12,6 +12,13 @@ constexpr int64_t kBlockBytes = static_cast<int64_t>(kBlockSize);
 // The most blocks the first read of a pair takes.
 constexpr size_t kFirstReadBlocks = 4;
 
+FileFacts FactsOf(const FileLook& look) {
+  FileFacts facts;
+  if (look.Handle != kNoFile) facts.Size = look.Size;
+  facts.WriteTime = look.WriteTime;
+  return facts;
+}
+
 }  // namespace
 
 PairComparison::OpenPair::~OpenPair() {
@@ -30,12 +37,13 @@ PairComparison::PairComparison(std::string sourcePath, std::string targetPath, I
       sourceBuffer_(sourceBuffer),
       targetBuffer_(targetBuffer) {}
 
-bool PairComparison::LookAtSource(const TextFile& log) {
+bool PairComparison::LookAtSource(const RunOwnFiles& own) {
   // The source is looked at first and alone: a missing source leaves the
   // target unseen.
   sourceLook_ = Files().LookAndOpen(sourcePath_);
   open_.Source = sourceLook_.Handle;
-  return !log.Is(sourceLook_.Id);
+  if (sourceLook_.Exists) record_.Source = FactsOf(sourceLook_);
+  return own.Which(sourceLook_.Id) == nullptr;
 }
 
 PairFindings PairComparison::CheckSource() {
@@ -43,6 +51,7 @@ PairFindings PairComparison::CheckSource() {
   if (IsResourceError(sourceLook_.OpenError)) throw EInOutError(sourceLook_.OpenError);
   if (!sourceLook_.Exists) {
     usable_ = false;
+    NotCompared(PairStatus::SourceMissing, NotComparedReason::None);
     return {{std::nullopt, "Source file not found: " + sourcePath_, PairCount::NotCompared}};
   }
   if (sourceLook_.Special) {
@@ -50,12 +59,13 @@ PairFindings PairComparison::CheckSource() {
     // it is not compared, whether or not one exists. A namesake of its kind
     // gets its own line.
     usable_ = false;
+    NotCompared(PairStatus::NotCompared, NotComparedReason::NotRegularFile);
     return {{Option::CouldNotOpenSource, "Could not open source file: " + sourcePath_, PairCount::NotCompared}};
   }
   return {};
 }
 
-PairFindings PairComparison::LookAtTarget(const TextFile& log, ReadAhead* readAhead) {
+PairFindings PairComparison::LookAtTarget(const RunOwnFiles& own, ReadAhead* readAhead) {
   if (!usable_ && !sourceLook_.Special) return {};
   targetLook_ = Files().LookAndOpen(targetPath_);
   open_.Target = targetLook_.Handle;
@@ -64,18 +74,22 @@ PairFindings PairComparison::LookAtTarget(const TextFile& log, ReadAhead* readAh
   if (open_.Target != kNoFile && inputs_.ReadFromDisk() && !(readAhead && readAhead->TakeFetchedFromDisk(open_.Target)))
     DropCachedPages(open_.Target);
   if (IsResourceError(targetLook_.OpenError)) throw EInOutError(targetLook_.OpenError);
+  if (targetLook_.Exists) record_.Target = FactsOf(targetLook_);
   if (!usable_) {
     if (!targetLook_.Special) return {};
     return {{Option::CouldNotOpenTarget, "Could not open target file: " + targetPath_, PairCount::None}};
   }
   if (!targetLook_.Exists) {
     usable_ = false;
+    NotCompared(PairStatus::TargetMissing, NotComparedReason::None);
     return {{Option::TargetNotFound, "Target file not found: " + targetPath_, PairCount::TargetNotFound}};
   }
-  if (log.Is(targetLook_.Id)) {
-    // A namesake that is this run's own log, still being written, says nothing of the copy.
+  if (const char* which = own.Which(targetLook_.Id)) {
+    // A namesake that this run is still writing says nothing of the copy.
     usable_ = false;
-    return {{Option::CouldNotOpenTarget, "Target file is this run's log: " + targetPath_, PairCount::NotCompared}};
+    NotCompared(PairStatus::NotCompared, NotComparedReason::CannotOpenTarget);
+    return {{Option::CouldNotOpenTarget, std::string("Target file is this run's ") + which + ": " + targetPath_,
+             PairCount::NotCompared}};
   }
   return {};
 }
@@ -83,13 +97,17 @@ PairFindings PairComparison::LookAtTarget(const TextFile& log, ReadAhead* readAh
 PairFindings PairComparison::CompareTimesAndOpens() {
   PairFindings found;
   if (!usable_) return found;
-  if (sourceLook_.TimeSteps != targetLook_.TimeSteps) found.push_back(Differs(Option::DifferentTime, " have different file time."));
+  record_.TimeDiffers = sourceLook_.TimeSteps != targetLook_.TimeSteps;
+  if (record_.TimeDiffers) found.push_back(Differs(Option::DifferentTime, " have different file time."));
   if (sourceLook_.OpenError != 0)
     found.push_back({Option::CouldNotOpenSource, "Could not open source file: " + sourcePath_, PairCount::None});
   if (targetLook_.OpenError != 0)
     found.push_back({Option::CouldNotOpenTarget, "Could not open target file: " + targetPath_, PairCount::None});
   if (sourceLook_.OpenError != 0 || targetLook_.OpenError != 0) {
     usable_ = false;
+    NotCompared(PairStatus::NotCompared, sourceLook_.OpenError != 0 ? NotComparedReason::CannotOpenSource
+                                         : targetLook_.Special      ? NotComparedReason::NotRegularFile
+                                                                    : NotComparedReason::CannotOpenTarget);
     found.back().Counts = PairCount::NotCompared;
   }
   return found;
@@ -108,7 +126,8 @@ PairFindings PairComparison::CompareSizes() {
     source_->ReadToTheEnd();
     target_->ReadToTheEnd();
   }
-  if (source_->Size() == target_->Size()) return {};
+  record_.SizeDiffers = source_->Size() != target_->Size();
+  if (!record_.SizeDiffers) return {};
   return {Differs(Option::DifferentSize, " have different size.")};
 }
 
@@ -152,11 +171,13 @@ std::optional<PairFinding> PairComparison::NextDifference() {
     ++bytePosition_;
     ++at_;
     equal_ = false;
+    if (!record_.FirstDifference) record_.FirstDifference = bytePosition_;
     if (!options_.Checked(Option::DifferAt)) {
       // Later differences of this block would change nothing but the count.
       bytePosition_ += static_cast<int64_t>(blockBytes_ - at_);
       at_ = blockBytes_;
     } else if (++differencesSeen_ <= options_.CompNr()) {
+      record_.ListedDifferences.push_back(bytePosition_);
       return PairFinding{std::nullopt, pair_ + " differ at position " + HexPosition(bytePosition_) + " (hex)"};
     } else {
       blockDone_ = true;
@@ -168,6 +189,7 @@ std::optional<PairFinding> PairComparison::NextDifference() {
 int64_t PairComparison::FinishBlock() {
   if (sourceRead_ != targetRead_) equal_ = false;
   pairBytes_ += static_cast<int64_t>(sourceRead_);
+  record_.BytesRead = pairBytes_;
   return static_cast<int64_t>(sourceRead_);
 }
 
@@ -188,12 +210,26 @@ bool PairComparison::EndedEqual() {
 
 PairFindings PairComparison::Conclude() {
   if (!usable_) return {};
-  if (!EndedEqual()) return {Differs(Option::DoNotMatch, " do not match.")};
+  if (!EndedEqual()) {
+    record_.Status = PairStatus::Different;
+    return {Differs(Option::DoNotMatch, " do not match.")};
+  }
+  // Broken off before the last byte, equal so far is no verdict.
+  if (userBreak_ && !options_.Checked(Option::OnlyTimeDateSize) && !(source_->AtEnd() && target_->AtEnd()))
+    NotCompared(PairStatus::NotCompared, NotComparedReason::Interrupted);
   return {{Option::FilesEqual, pair_ + " are equal.", PairCount::None}};
 }
 
+void PairComparison::NotCompared(PairStatus status, NotComparedReason reason) {
+  if (!countedDifferent_) record_.Status = status;
+  record_.Reason = reason;
+}
+
+void PairComparison::EndedByError() { NotCompared(PairStatus::NotCompared, NotComparedReason::IoError); }
+
 PairFinding PairComparison::Differs(Option shownBy, const std::string& what) {
   equal_ = false;
+  record_.Status = PairStatus::Different;
   const PairCount counts = countedDifferent_ ? PairCount::None : PairCount::Different;
   countedDifferent_ = true;
   return {shownBy, pair_ + what, counts};

@@ -12,6 +12,7 @@
 
 #include "engine/block_reader.h"
 #include "engine/comparison_run.h"
+#include "engine/run_record.h"
 #include "engine/run_interfaces.h"
 #include "platform/file_access.h"
 #include "platform/read_ahead.h"
@@ -31,6 +32,17 @@ struct PairFinding {
 };
 using PairFindings = std::vector<PairFinding>;
 
+// The files this run writes, which are never files of the tree.
+struct RunOwnFiles {
+  const TextFile& Log;
+  const TextFile* Report = nullptr;
+  // "log" or "report" for one of them, else nullptr.
+  const char* Which(const FileId& id) const {
+    if (Log.Is(id)) return "log";
+    return Report != nullptr && Report->Is(id) ? "report" : nullptr;
+  }
+};
+
 class PairComparison {
  public:
   // The paths as the lines name them. Options and `userBreak` are read at the
@@ -39,12 +51,12 @@ class PairComparison {
                  ReadBuffer& sourceBuffer, ReadBuffer& targetBuffer);
 
   // One look at each file serves its existence test, its time test and its
-  // open. False for the log that this run writes: no file of the tree.
-  bool LookAtSource(const TextFile& log);
+  // open. False for a file that this run writes: no file of the tree.
+  bool LookAtSource(const RunOwnFiles& own);
   // What the source look found; a want of descriptors or memory ends the run.
   PairFindings CheckSource();
   // The target is looked at only after the source's findings are reported.
-  PairFindings LookAtTarget(const TextFile& log, ReadAhead* readAhead);
+  PairFindings LookAtTarget(const RunOwnFiles& own, ReadAhead* readAhead);
   PairFindings CompareTimesAndOpens();
   PairFindings CompareSizes();
 
@@ -62,6 +74,10 @@ class PairComparison {
   PairFindings Conclude();
 
   const std::string& SourcePath() const { return sourcePath_; }
+  // What the steps so far found, for the report (its path left empty). A pair
+  // whose steps ended early by an error is no verdict: `IoError` says so.
+  PairRecord Record() const { return record_; }
+  void EndedByError();
 
  private:
   // Both files are closed however the comparison ends.
@@ -75,6 +91,9 @@ class PairComparison {
   // however many ways it differs.
   PairFinding Differs(Option shownBy, const std::string& what);
   bool EndedEqual();
+  // The pair is not compared, for `reason`; a difference already found stays
+  // its verdict.
+  void NotCompared(PairStatus status, NotComparedReason reason);
 
   const std::string sourcePath_;
   const std::string targetPath_;
@@ -104,6 +123,7 @@ class PairComparison {
   size_t at_ = 0;          // of blockBytes_
   bool blockDone_ = false;
   int32_t differencesSeen_ = 0;
+  PairRecord record_;
 };
 
 }  // namespace zek

@@ -43,4 +43,10 @@ std::string RemoveDoubleBackslashes(const std::string& path, PathSyntax syntax) 
   return HasDoubledSeparator(path, delimiter) ? CollapseSeparators(path, delimiter) : path;
 }
 
+std::string RelativePath(const std::string& dir, const std::string& path, PathSyntax syntax) {
+  if (path.compare(0, dir.size(), dir) != 0) return NamePart(path, syntax);
+  const size_t start = path.find_first_not_of(PathDelimiter(syntax), dir.size());
+  return start == std::string::npos ? "" : path.substr(start);
+}
+
 }  // namespace zek

@@ -25,5 +25,9 @@ std::string DirectoryOrCurrent(const std::string& path, PathSyntax syntax = kNat
 std::string NamePart(const std::string& path, PathSyntax syntax = kNativeSyntax);
 // Shrinks every run of two or more separators to one.
 std::string RemoveDoubleBackslashes(const std::string& path, PathSyntax syntax = kNativeSyntax);
+// The part of `path`, a file the walk of `dir` reached, below `dir`: "sub/a.txt"
+// of "/data//sub/a.txt" in "/data", of "./sub/a.txt" in ".". Separators that
+// lead it are dropped; a path outside `dir` keeps its name part.
+std::string RelativePath(const std::string& dir, const std::string& path, PathSyntax syntax = kNativeSyntax);
 
 }  // namespace zek

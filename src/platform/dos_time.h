@@ -16,4 +16,7 @@ int64_t LocalTwoSecondSteps(std::time_t t);
 // 2107-12-31 23:59:58.
 int32_t PackDosDateTime(std::time_t t);
 
+// How far local time at t is ahead of UTC, in seconds.
+int64_t LocalOffsetSeconds(std::time_t t);
+
 }  // namespace zek

@@ -46,10 +46,17 @@ struct FindRecord {
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
 
+// A last write in UTC: seconds and nanoseconds since 1970-01-01.
+struct FileTime {
+  int64_t Seconds = 0;
+  int32_t Nanoseconds = 0;
+};
+
 // A file to compare as one look finds it.
 struct FileLook {
   bool Exists = false;    // as a file, links followed: a directory does not count
   int64_t TimeSteps = 0;  // last write in local two-second steps (see dos_time.h)
+  FileTime WriteTime;     // the same last write, exactly, for reports
   int OpenError = 0;      // 0 when Handle is open for reading, else why it is not
   FileHandle Handle = kNoFile;
   int64_t Size = 0;      // as the open found it

@@ -13,4 +13,7 @@ class EInOutError : public std::runtime_error {
   int ErrorCode;
 };
 
+// The system's own words for an error code of the file services.
+std::string ErrorMessage(int code);
+
 }  // namespace zek

@@ -27,6 +27,9 @@ struct ReadAheadPlan {
   // differ too: the helpers ask for no data that the run will not read.
   bool ReadsBytes = true;
   bool ReadsDifferentSizes = false;
+  // The source files the run takes up, where it takes up only some; the
+  // helpers count and fetch only those.
+  std::function<bool(const std::string& source)> Takes = nullptr;
 };
 
 // Called with each source and target path pair that the helpers' walk

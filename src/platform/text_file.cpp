@@ -18,7 +18,7 @@ void TextFile::Rewrite(const std::string& name) {
 void TextFile::WriteLine(const std::string& line) {
   if (!IsOpen()) throw EInOutError(103);  // the runtime's "file not open"
   buffer_ += line;
-  buffer_ += "\r\n";
+  buffer_ += lineEnd_;
   if (buffer_.size() >= kFlushAt) Flush();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// A text file written line by line, each line ending in CR LF. Every failure
+// A text file written line by line, each line ending in CR LF (or the ending
+// it is made with). Every failure
 // raises EInOutError; lines may be buffered, and the file on disk is complete
 // once Close has returned.
 #include <string>
@@ -11,6 +12,7 @@ namespace zek {
 class TextFile {
  public:
   TextFile() = default;
+  explicit TextFile(const char* lineEnd) : lineEnd_(lineEnd) {}
   ~TextFile();
   TextFile(const TextFile&) = delete;
   TextFile& operator=(const TextFile&) = delete;
@@ -32,6 +34,7 @@ class TextFile {
   FileId id_;
   bool hasId_ = false;
   std::string buffer_;
+  const char* lineEnd_ = "\r\n";
 };
 
 }  // namespace zek

@@ -25,6 +25,11 @@ int64_t LocalTwoSecondSteps(std::time_t t) {
   return days * 43200 + seconds / 2;
 }
 
+int64_t LocalOffsetSeconds(std::time_t t) {
+  std::tm tm{};
+  return Local(t, tm) ? tm.tm_gmtoff : 0;
+}
+
 int32_t PackDosDateTime(std::time_t t) {
   std::tm tm{};
   if (!Local(t, tm) || tm.tm_year + 1900 > 2107) {

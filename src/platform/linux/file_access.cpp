@@ -296,6 +296,7 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
   if (!at.Stat(st) || S_ISDIR(st.st_mode)) return look;
   look.Exists = true;
   look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+  look.WriteTime = {static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec)};
   if (!S_ISREG(st.st_mode)) {
     look.OpenError = EACCES;
     look.Special = true;
@@ -320,6 +321,7 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     return look;
   }
   look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+  look.WriteTime = {static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec)};
   look.Id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // Files within the kernel's default read-ahead gain nothing from the hint.
   if (st.st_size > kSequentialHintSize) posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -396,6 +396,7 @@ void ReadAhead::Walk(std::shared_ptr<Shared> shared) {
   int64_t index = 0;
   try {
     WalkPairs(s.Plan, s.Stop, [&](const std::string& source, const std::string& target) {
+      if (s.Plan.Takes && !s.Plan.Takes(source)) return true;
       if (!s.RoomFor(++index)) return false;
       // While all is cached, most pairs are passed over.
       if (s.WarmStreak >= kWarmStreak && index % kSampleEvery != 0) return true;

@@ -45,6 +45,19 @@ int32_t PackDosDateTime(const FILETIME& utc) {
   return static_cast<int32_t>(static_cast<uint32_t>(date) << 16 | time);
 }
 
+FileTime UnixFileTime(const FILETIME& utc) {
+  const int64_t ticks = Ticks(utc) - kUnixEpochTicks;
+  const int64_t seconds = ticks >= 0 ? ticks / kTicksPerSecond : -((-ticks + kTicksPerSecond - 1) / kTicksPerSecond);
+  return {seconds, static_cast<int32_t>((ticks - seconds * kTicksPerSecond) * 100)};
+}
+
+int64_t LocalOffsetSeconds(std::time_t t) {
+  const FILETIME utc = FromTimeT(t);
+  FILETIME local;
+  if (!FileTimeToLocalFileTime(&utc, &local)) return 0;
+  return (Ticks(local) - Ticks(utc)) / kTicksPerSecond;
+}
+
 int64_t LocalTwoSecondSteps(std::time_t t) { return LocalTwoSecondSteps(FromTimeT(t)); }
 
 int32_t PackDosDateTime(std::time_t t) { return PackDosDateTime(FromTimeT(t)); }

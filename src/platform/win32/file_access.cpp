@@ -174,6 +174,7 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     }
     look.Exists = true;
     look.TimeSteps = LocalTwoSecondSteps(info.ftLastWriteTime);
+    look.WriteTime = UnixFileTime(info.ftLastWriteTime);
     look.Size = Combine(info.nFileSizeHigh, info.nFileSizeLow);
     look.Id = IdOf(info);
     look.Handle = Adopt(h, _O_RDONLY);
@@ -186,6 +187,7 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
   if (!LookUp(path, data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return look;
   look.Exists = true;
   look.TimeSteps = LocalTwoSecondSteps(data.ftLastWriteTime);
+  look.WriteTime = UnixFileTime(data.ftLastWriteTime);
   look.OpenError = error;
   // A file that a writer holds, such as this run's own log, is still told
   // apart by a handle that asks for no access.

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/file_access.h"
+
 namespace zek {
 
 // Local time in whole two-second steps since 1601: equal exactly when the DOS
@@ -15,5 +17,8 @@ int64_t LocalTwoSecondSteps(const FILETIME& utc);
 // Times before 1980 give 1980-01-01 00:00:00, later ones than 2107
 // 2107-12-31 23:59:58.
 int32_t PackDosDateTime(const FILETIME& utc);
+
+// The same instant as seconds and nanoseconds since 1970.
+FileTime UnixFileTime(const FILETIME& utc);
 
 }  // namespace zek

@@ -1,0 +1,267 @@
+#include "engine/run_report.h"
+
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include "engine/json.h"
+#include "platform/dos_time.h"
+#include "platform/io_error.h"
+
+namespace zek {
+namespace {
+
+const char* StatusName(PairStatus status) {
+  switch (status) {
+    case PairStatus::Equal:
+      return "equal";
+    case PairStatus::Different:
+      return "different";
+    case PairStatus::TargetMissing:
+      return "target_missing";
+    case PairStatus::SourceMissing:
+      return "source_missing";
+    case PairStatus::NotCompared:
+      break;
+  }
+  return "not_compared";
+}
+
+const char* ReasonName(NotComparedReason reason) {
+  switch (reason) {
+    case NotComparedReason::None:
+      break;
+    case NotComparedReason::CannotOpenSource:
+      return "cannot_open_source";
+    case NotComparedReason::CannotOpenTarget:
+      return "cannot_open_target";
+    case NotComparedReason::NotRegularFile:
+      return "not_regular_file";
+    case NotComparedReason::IoError:
+      return "io_error";
+    case NotComparedReason::Interrupted:
+      return "interrupted";
+  }
+  return nullptr;
+}
+
+const char* EndingName(RunEnding ending) {
+  switch (ending) {
+    case RunEnding::Finished:
+      break;
+    case RunEnding::UserBreak:
+      return "user_break";
+    case RunEnding::Error:
+      return "error";
+  }
+  return "finished";
+}
+
+// "YYYY-MM-DDTHH:MM:SS" of a count of seconds since 1970 in some zone.
+std::string CivilTime(int64_t seconds) {
+  using namespace std::chrono;
+  const auto days = floor<std::chrono::days>(sys_seconds{std::chrono::seconds{seconds}});
+  const year_month_day date{days};
+  const hh_mm_ss clock{std::chrono::seconds{seconds} - days.time_since_epoch()};
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
+// Writes the record's members one after the other, commas between.
+class Record {
+ public:
+  Record(std::string& line, const char* type) : line_(line) {
+    line_.clear();
+    line_ += "{\"type\":\"";
+    line_ += type;
+    line_ += '"';
+  }
+  std::string& Done() {
+    line_ += '}';
+    return line_;
+  }
+  Record& Name(const char* name) {
+    line_ += ",\"";
+    line_ += name;
+    line_ += "\":";
+    return *this;
+  }
+  Record& Text(const char* name, std::string_view text) {
+    Name(name);
+    AppendJsonString(line_, text);
+    return *this;
+  }
+  // A path: `name` holds it readably; where its bytes are not UTF-8,
+  // `name`_bytes holds them exactly, in base64.
+  Record& Path(const char* name, std::string_view path) {
+    Name(name);
+    if (!AppendJsonString(line_, path)) {
+      Name((std::string(name) + "_bytes").c_str());
+      AppendJsonString(line_, Base64(path));
+    }
+    return *this;
+  }
+  Record& Integer(const char* name, int64_t value) {
+    Name(name);
+    line_ += std::to_string(value);
+    return *this;
+  }
+  Record& Flag(const char* name, bool value) {
+    Name(name);
+    line_ += value ? "true" : "false";
+    return *this;
+  }
+  Record& Null(const char* name) {
+    Name(name);
+    line_ += "null";
+    return *this;
+  }
+  Record& Facts(const char* name, const std::optional<FileFacts>& facts) {
+    if (!facts) return Null(name);
+    Name(name);
+    line_ += "{\"size\":";
+    line_ += facts->Size ? std::to_string(*facts->Size) : "null";
+    line_ += ",\"time\":\"" + IsoLocalTime(facts->WriteTime);
+    // The compared time: the local wall clock in whole two-second steps.
+    const int64_t local = facts->WriteTime.Seconds + LocalOffsetSeconds(static_cast<std::time_t>(facts->WriteTime.Seconds));
+    line_ += "\",\"dos_time\":\"" + CivilTime(local - (local % 2 + 2) % 2) + "\"}";
+    return *this;
+  }
+  Record& Raw(const char* name, const std::string& json) {
+    Name(name);
+    line_ += json;
+    return *this;
+  }
+
+ private:
+  std::string& line_;
+};
+
+std::string OptionsObject(const std::vector<ReportOption>& options) {
+  std::string json = "{";
+  for (const ReportOption& option : options) {
+    if (json.size() > 1) json += ',';
+    AppendJsonString(json, option.Key);
+    json += ':';
+    if (const bool* on = std::get_if<bool>(&option.Value)) {
+      json += *on ? "true" : "false";
+    } else if (const int64_t* number = std::get_if<int64_t>(&option.Value)) {
+      json += std::to_string(*number);
+    } else {
+      AppendJsonString(json, std::get<std::string>(option.Value));
+    }
+  }
+  return json + "}";
+}
+
+std::string ShardText(const Shard& shard) { return std::to_string(shard.K) + "/" + std::to_string(shard.N); }
+
+}  // namespace
+
+const char* VerdictName(int exitCode) {
+  switch (exitCode) {
+    case 0:
+      return "same";
+    case 1:
+      return "different";
+    case 3:
+      return "incomplete";
+    default:
+      return "trouble";
+  }
+}
+
+std::string IsoLocalTime(const FileTime& time) {
+  const int64_t offset = LocalOffsetSeconds(static_cast<std::time_t>(time.Seconds));
+  std::string text = CivilTime(time.Seconds + offset);
+  if (time.Nanoseconds != 0) {
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%09d", static_cast<int>(time.Nanoseconds));
+    std::string digits = fraction;
+    while (digits.back() == '0') digits.pop_back();
+    text += digits;
+  }
+  const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
+  char zone[16];
+  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
+                static_cast<int>(minutes % 60));
+  return text + zone;
+}
+
+void RunReport::Started(const ReportStart& start) {
+  sink_(Record(line_, "run")
+            .Integer("format", kReportFormat)
+            .Text("program", "zek32 " ZEK32_VERSION)
+            .Path("source", start.Source)
+            .Path("target", start.Target)
+            .Path("source_dir", start.SourceDir)
+            .Path("mask", start.Mask)
+            .Path("target_dir", start.TargetDir)
+            .Flag("subdirectories", start.Subdirectories)
+            .Text("shard", ShardText(start.Part))
+            .Raw("options", OptionsObject(start.Options))
+            .Text("started", IsoLocalTime(start.Started))
+            .Done());
+}
+
+void RunReport::PairTaken(const PairRecord& pair) {
+  Record record(line_, "file");
+  record.Path("path", pair.RelativePath).Text("status", StatusName(pair.Status));
+  if (const char* reason = ReasonName(pair.Reason)) {
+    record.Text("reason", reason);
+  } else {
+    record.Null("reason");
+  }
+  record.Facts("source", pair.Source)
+      .Facts("target", pair.Target)
+      .Flag("time_differs", pair.TimeDiffers)
+      .Flag("size_differs", pair.SizeDiffers);
+  if (pair.FirstDifference) {
+    record.Integer("first_difference", *pair.FirstDifference);
+  } else {
+    record.Null("first_difference");
+  }
+  std::string listed = "[";
+  for (const int64_t position : pair.ListedDifferences) {
+    if (listed.size() > 1) listed += ',';
+    listed += std::to_string(position);
+  }
+  sink_(record.Raw("differences", listed + "]").Integer("bytes_read", pair.BytesRead).Done());
+}
+
+void RunReport::DirectoryNotListed(const std::string& relativePath, int error) {
+  sink_(Record(line_, "directory").Path("path", relativePath).Integer("error", error).Text("reason", ErrorMessage(error)).Done());
+}
+
+void RunReport::Ended(const ReportEnd& end) {
+  const RunCounts& c = end.Counts;
+  const std::string counts = "{\"files\":" + std::to_string(c.FilesTotal) +
+                             ",\"target_missing\":" + std::to_string(c.TargetsNotFound) +
+                             ",\"different\":" + std::to_string(c.FilesDifferent) +
+                             ",\"not_compared\":" + std::to_string(c.FilesNotCompared) +
+                             ",\"directories_not_listed\":" + std::to_string(c.DirectoriesNotCompared) + "}";
+  // Digits of our own: a decimal comma of the locale would be no JSON.
+  const auto milliseconds = static_cast<int64_t>(end.ElapsedSeconds * 1000 + 0.5);
+  char elapsed[32];
+  std::snprintf(elapsed, sizeof elapsed, "%lld.%03d", static_cast<long long>(milliseconds / 1000),
+                static_cast<int>(milliseconds % 1000));
+  Record record(line_, "end");
+  record.Text("ended", EndingName(end.Ending));
+  if (end.Ending == RunEnding::Error) {
+    record.Text("error", end.Error);
+  } else {
+    record.Null("error");
+  }
+  sink_(record.Raw("counts", counts)
+            .Integer("bytes", static_cast<int64_t>(c.TotalBytes))
+            .Text("verdict", VerdictName(end.ExitCode))
+            .Integer("exit_code", end.ExitCode)
+            .Raw("elapsed_seconds", elapsed)
+            .Done());
+}
+
+}  // namespace zek
