@@ -170,7 +170,9 @@ std::string UsageText() {
   const std::string delimiter(1, PathDelimiter());
   const std::string paths = windows ? "C:\\DATA D:\\BACKUP" : "/home/user/data /media/backup/data";
   return "Usage: zek32 [SOURCE [TARGET]]\n"
-         "       zek32 --batch [--ini FILE] [--from-disk] [-o KEY=VALUE]... SOURCE TARGET\n"
+         "       zek32 --batch [--ini FILE] [--from-disk] [--report FILE] [--shard K/N]\n"
+         "                     [-o KEY=VALUE]... SOURCE TARGET\n"
+         "       zek32 --merge-reports REPORT...\n"
          "\n"
          "Checks that TARGET holds every file of SOURCE, comparing each file with its\n"
          "namesake below TARGET by time, size and contents, in all subdirectories\n"
@@ -206,11 +208,20 @@ std::string UsageText() {
          "                          the page cache (to check a copy just written);\n"
          "                          as the settings file's Options key ReadFromDisk=1\n" +
          std::string(CanDropCachedPages() ? "" : "                          (not available in this build)\n") +
+         "  --report FILE           also write a JSON Lines record of every file, and\n"
+         "                          of the run, to FILE (- for stdout, the message\n"
+         "                          lines then on stderr); as the key ReportFile\n"
+         "  --shard K/N             compare only the files of shard K of N, by a hash\n"
+         "                          of their relative paths, to split one check\n"
+         "  --merge-reports REPORT...\n"
+         "                          the summary and exit code of one run, from the\n"
+         "                          reports of all N shards\n"
          "  -o, --option KEY=VALUE  set one option; KEY is its settings-file key:\n"
          "      IncludeSubDir, MsgEqual, MsgCouldNotOpenSource, MsgCouldNotOpenTarget,\n"
          "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
          "      MsgDifferAt, MsgSwitchDir, CompareOnlyTimeDateSize, CompareDifferentSize,\n"
-         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk\n"
+         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk,\n"
+         "      ReportFile\n"
          "  -h, --help              show this text\n"
          "  --version               show the version\n"
          "\n"
