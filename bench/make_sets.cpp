@@ -8,6 +8,9 @@
 //   make_sets chain DIR DEPTH        DEPTH nested directories with one file each,
 //                                    built relative to open directories, as the
 //                                    deep end lies beyond any path the system takes
+//   make_sets flat  DIR FILES        FILES empty files in one directory, both sides
+//   make_sets wide  DIR FILES        FILES empty files, 1,000 to a directory, in a
+//                                    tree of 10 directories each holding 10 more
 //
 // Every file gets the same last-write time, so only contents and sizes differ.
 #include <fcntl.h>
@@ -180,6 +183,34 @@ void Chain(const std::string& dir, int depth) {
   if (std::fclose(expected) != 0) Fail(dir + "/expected.txt");
 }
 
+// Empty files are enough for a walk: each is looked at, opened and read to its end.
+void EmptyFiles(const std::string& dir, int files, int perDirectory) {
+  for (const char* side : {"/src", "/tgt"}) {
+    const std::string root = dir + side;
+    for (int j = 0; j < files; ++j) {
+      std::string at = root;
+      if (perDirectory < files) {
+        const int k = j / perDirectory;
+        char name[32];
+        std::snprintf(name, sizeof name, "/d%d/e%d/f%d", k / 100, k / 10 % 10, k % 10);
+        at += name;
+        if (j % perDirectory == 0) {
+          for (size_t slash = root.size() + 1; (slash = at.find('/', slash)) != std::string::npos; ++slash)
+            MakeDir(at.substr(0, slash));
+          MakeDir(at);
+        }
+      }
+      char name[24];
+      std::snprintf(name, sizeof name, "/n%07d.dat", j);
+      WriteFile(at + name, nullptr, 0);
+    }
+  }
+  FILE* expected = std::fopen((dir + "/expected.txt").c_str(), "w");
+  if (expected == nullptr) Fail(dir + "/expected.txt");
+  std::fprintf(expected, "running...\nfinished.\nFiles total: %d\nNo differences found\n", files);
+  if (std::fclose(expected) != 0) Fail(dir + "/expected.txt");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -200,8 +231,14 @@ int main(int argc, char** argv) {
     MakeDir(dir + "/src");
     MakeDir(dir + "/tgt");
     Chain(dir, std::atoi(argv[3]));
+  } else if ((kind == "flat" || kind == "wide") && argc == 4) {
+    MakeDir(dir);
+    MakeDir(dir + "/src");
+    MakeDir(dir + "/tgt");
+    const int files = std::atoi(argv[3]);
+    EmptyFiles(dir, files, kind == "flat" ? files : 1000);
   } else {
-    std::fprintf(stderr, "usage: make_sets pair DIR SIZE | flip DIR | tree DIR FILES | chain DIR DEPTH\n");
+    std::fprintf(stderr, "usage: make_sets pair DIR SIZE | flip DIR | tree DIR FILES | chain DIR DEPTH | flat DIR FILES | wide DIR FILES\n");
     return 2;
   }
   return 0;

@@ -3,7 +3,8 @@
 # diff -rq) and against the read limit (cat SRC TGT >/dev/null), on data sets
 # generated here, the same bytes on every run:
 #
-#   A  one identical pair of 1 GiB files                      cmp, cat
+#   A  one identical pair of 1 GiB files                      cmp, cat, and warm
+#      a plain loop of 1 MiB reads and memcmp (read_limit --pair)
 #   B  20,000 files of 1-64 KiB in 200 directories, 1% altered diff -rq,
 #      also ours with --report (its cost)
 #   C  one identical pair of 4 GiB + 1 byte (needs ~8.1 GB)    cmp, cat
@@ -15,6 +16,8 @@
 #   M  a million lines in the window: 102 pairs of 10,000       zek32 --batch
 #      bytes differing in every byte, each position reported;
 #      also peak memory and the times of Ctrl+A and Ctrl+C
+#   F  200,000 empty files in one directory, both sides      diff -rq
+#   T  1,000,000 empty files, 1,000 to a directory           diff -rq
 #
 # Each command is warmed up once with the page cache warm, then run RUNS times,
 # interleaved (ours, peer, ours, peer, ...); the table gives the medians and the
@@ -27,7 +30,7 @@
 # run, beside the read limit of the disk (every file read once, 16 readers at a
 # time, bench/read_limit.cpp) and, for B, zek32 --from-disk.
 #
-#   bench/run.sh [SETS]        SETS: letters to run, default ABCDE (ABD cold)
+#   bench/run.sh [SETS]        SETS: letters to run, default ABCDEWMFT (ABD cold)
 #   RUNS=15 bench/run.sh AB    more runs (default 9, cold 3)
 #   COLD=1 bench/run.sh        the page cache cold
 #   ZEK32_GUI=OFF bench/run.sh a build without the windows
@@ -45,10 +48,10 @@ if [[ $COLD == 1 ]]; then
     exit 0
   fi
   SETS=${1:-ABD}
-  SETS=${SETS//[CEWM]/}
+  SETS=${SETS//[CEWMFT]/}
   RUNS=${RUNS:-3}
 else
-  SETS=${1:-ABCDEWM}
+  SETS=${1:-ABCDEWMFT}
   RUNS=${RUNS:-9}
 fi
 BUILD=${BUILD:-$ROOT/build-bench}
@@ -60,7 +63,7 @@ die() {
   exit 1
 }
 
-[[ $SETS =~ ^[A-EWM]+$ ]] || die "SETS must be letters of ABCDEWM, not '$SETS'"
+[[ $SETS =~ ^[A-EWMFT]+$ ]] || die "SETS must be letters of ABCDEWMFT, not '$SETS'"
 MIN_RUNS=$([[ $COLD == 1 ]] && echo 3 || echo 5)
 [[ $RUNS =~ ^[0-9]+$ && $RUNS -ge $MIN_RUNS ]] || die "RUNS must be $MIN_RUNS or more"
 
@@ -215,9 +218,16 @@ if [[ $SETS == *A* || $SETS == *E* ]]; then
   pair_set "$A" $((1 << 30))
   if [[ $SETS == *A* ]]; then
     echo "Set A: two identical files of 1 GiB"
-    bench_set A "$A" 0 \
-      '`cmp`' "cmp $A/src/big.bin $A/tgt/big.bin" 0 - \
-      '`cat` (reading both files)' "cat $A/src/big.bin $A/tgt/big.bin" 0 "$([[ $COLD == 1 ]] && echo 1.0 || echo 1.5)"
+    if [[ $COLD == 1 ]]; then
+      bench_set A "$A" 0 \
+        '`cmp`' "cmp $A/src/big.bin $A/tgt/big.bin" 0 - \
+        '`cat` (reading both files)' "cat $A/src/big.bin $A/tgt/big.bin" 0 1.0
+    else
+      bench_set A "$A" 0 \
+        '`cmp`' "cmp $A/src/big.bin $A/tgt/big.bin" 0 - \
+        '`cat` (reading both files)' "cat $A/src/big.bin $A/tgt/big.bin" 0 1.5 \
+        'loop of 1 MiB reads and memcmp' "$READ_LIMIT --pair $A/src/big.bin $A/tgt/big.bin" 0 1.05
+    fi
   fi
   if [[ $SETS == *E* ]]; then
     echo "Set E: set A with the target's first byte changed"
@@ -304,6 +314,23 @@ if [[ $SETS == *D* ]]; then
     }'
     rm -rf "$D"
   done
+fi
+
+# Sets F and T: empty files, as the walk is what they time; made once, small on disk.
+if [[ $SETS == *F* ]]; then
+  echo "Set F: 200,000 empty files in one directory"
+  F=$WORK/F
+  "$MAKE_SETS" flat "$F" 200000
+  bench_set F "$F" 0 '`diff -rq`' "diff -rq $F/src $F/tgt" 0 0.8
+  rm -rf "$F"
+fi
+
+if [[ $SETS == *T* ]]; then
+  echo "Set T: 1,000,000 empty files in a tree, 1,000 to a directory"
+  T=$WORK/T
+  "$MAKE_SETS" wide "$T" 1000000
+  bench_set T "$T" 0 '`diff -rq`' "diff -rq $T/src $T/tgt" 0 0.5
+  rm -rf "$T"
 fi
 
 start_xvfb() {
