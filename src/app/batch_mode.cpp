@@ -14,6 +14,8 @@
 #include "app/command_line.h"
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
+#include "engine/manifest.h"
+#include "engine/manifest_check.h"
 #include "engine/path_rules.h"
 #include "engine/probe.h"
 #include "platform/console.h"
@@ -30,8 +32,16 @@
 namespace zek {
 namespace {
 
-// An "Options" key of the settings file that only batch mode reads.
+// "Options" keys of the settings file that only batch mode reads.
 constexpr const char* kReadFromDiskKey = "ReadFromDisk";
+constexpr const char* kManifestFileKey = "ManifestFile";
+constexpr const char* kManifestTimeKey = "ManifestTimeCounts";
+
+// What batch mode alone has beside the run's inputs.
+struct BatchOptions {
+  std::string ManifestFile;         // a manifest to write, or empty
+  bool ManifestTimeCounts = false;  // a check counts a different time as a difference
+};
 
 EInOutError OutputError() { return EInOutError(errno != 0 ? errno : EIO); }
 
@@ -43,6 +53,8 @@ class BatchView : public IRunView {
   ~BatchView() override { EraseProgress(); }
 
   void Attach(TComparisonRun& run) { run_ = &run; }
+  // For a check against a manifest: Ctrl-C breaks it off, and no progress line is drawn.
+  void Attach(TManifestCheck& check) { check_ = &check; }
   void ClearMessages() override {}
   // A line that cannot be written is the run's I/O error, as for the log.
   void AppendMessage(const std::string& line) override {
@@ -68,7 +80,9 @@ class BatchView : public IRunView {
   void Repaint() override {}
   // Ctrl-C plays the part of the Cancel button.
   void ProcessMessages() override {
-    if (InterruptRequested() && run_ != nullptr) run_->Break();
+    if (!InterruptRequested()) return;
+    if (run_ != nullptr) run_->Break();
+    if (check_ != nullptr) check_->Break();
   }
 
  private:
@@ -98,6 +112,7 @@ class BatchView : public IRunView {
 
   bool showProgress_;
   TComparisonRun* run_ = nullptr;
+  TManifestCheck* check_ = nullptr;
   static constexpr const char* kIdleCaption = "Comparing: ./.";
   std::string file_;
   bool comparing_ = false;
@@ -122,16 +137,24 @@ class BatchSettingsFields : public ISettingsFields {
   TPlainRunInputs& inputs_;
 };
 
-void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
+void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs, BatchOptions& batch) {
   const size_t eq = assignment.find('=');
   if (eq == std::string::npos) throw UsageError("option '" + assignment + "' is not KEY=VALUE");
   const std::string key = assignment.substr(0, eq);
   const std::string value = assignment.substr(eq + 1);
   auto malformed = [&] { return UsageError("malformed value '" + value + "' for option " + key); };
-  if (strcasecmp(key.c_str(), "IncludeSubDir") == 0 || strcasecmp(key.c_str(), kReadFromDiskKey) == 0) {
+  if (strcasecmp(key.c_str(), kManifestFileKey) == 0) {
+    batch.ManifestFile = value;
+    return;
+  }
+  bool* flag = strcasecmp(key.c_str(), "IncludeSubDir") == 0    ? &inputs.SubDirs
+               : strcasecmp(key.c_str(), kReadFromDiskKey) == 0 ? &inputs.FromDisk
+               : strcasecmp(key.c_str(), kManifestTimeKey) == 0 ? &batch.ManifestTimeCounts
+                                                                : nullptr;
+  if (flag != nullptr) {
     const auto on = ParseIniBoolean(value);
     if (!on) throw malformed();
-    (strcasecmp(key.c_str(), kReadFromDiskKey) == 0 ? inputs.FromDisk : inputs.SubDirs) = *on;
+    *flag = *on;
     return;
   }
   const OptionKey* option = FindOptionKey(key);
@@ -151,6 +174,49 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs) {
       [&] { inputs.OptionSet.SetLogName(value); });
 }
 
+// The verdict's exit code, and on stderr what was left unchecked; the same for a run and a check.
+int ExitCodeOf(bool userBreak, bool different, const std::string& incomplete) {
+  if (!incomplete.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
+  }
+  if (userBreak) return kExitTrouble;
+  if (different) return kExitDifferent;
+  return incomplete.empty() ? kExitSame : kExitNotAllCompared;
+}
+
+// --manifest FILE TARGET: the target checked against the manifest alone.
+int CheckManifest(const CommandLine& command, const TPlainRunInputs& inputs, const BatchOptions& batch) {
+  ManifestCheckPlan plan;
+  plan.ManifestFile = *command.Manifest;
+  plan.TargetDir = command.Paths[0];
+  plan.Part = command.Part.value_or(Shard{});
+  plan.TimeCounts = batch.ManifestTimeCounts;
+  plan.FromDisk = inputs.FromDisk;
+  plan.ShowIntact = inputs.OptionSet.Checked(Option::FilesEqual);
+  const ScopedInterruptWatch interrupts;
+  BatchView view(false);
+  TManifestCheck check(view, plan);
+  view.Attach(check);
+  try {
+    check.Load();
+    check.Run();
+    BatchView::FlushMessages();
+    const CheckCounts& counts = check.Counts();
+    return ExitCodeOf(check.UserBreak(), counts.NotFound != 0 || counts.Different != 0, check.IncompleteText());
+  } catch (const EManifestError& error) {
+    std::fprintf(stderr, "zek32: the manifest cannot be read: %s\n", EscapeControls(error.what()).c_str());
+  } catch (const EInOutError& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s.\n", error.what());
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s.\n", EInOutError(ENOMEM).what());
+  }
+  std::fflush(stdout);
+  return kExitTrouble;
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -163,6 +229,8 @@ std::string UsageText() {
   const std::string paths = windows ? "C:\\DATA D:\\BACKUP" : "/home/user/data /media/backup/data";
   return "Usage: zek32 [SOURCE [TARGET]]\n"
          "       zek32 --batch [--ini FILE] [--from-disk] [-o KEY=VALUE]... SOURCE TARGET\n"
+         "       zek32 --batch [OPTIONS] --write-manifest FILE SOURCE TARGET\n"
+         "       zek32 --batch [OPTIONS] [--shard K/N] --manifest FILE TARGET\n"
          "\n"
          "Checks that TARGET holds every file of SOURCE, comparing each file with its\n"
          "namesake below TARGET by time, size and contents, in all subdirectories\n"
@@ -198,11 +266,18 @@ std::string UsageText() {
          "                          the page cache (to check a copy just written);\n"
          "                          as the settings file's Options key ReadFromDisk=1\n" +
          std::string(CanDropCachedPages() ? "" : "                          (not available in this build)\n") +
+         "  --write-manifest FILE   write the SHA-256 of every file found equal to FILE,\n"
+         "                          in sha256sum's lines (Options key ManifestFile)\n"
+         "  --manifest FILE         check TARGET against the manifest FILE alone: each\n"
+         "                          file by size and SHA-256; a different time is a\n"
+         "                          line, and a difference with ManifestTimeCounts=1\n"
+         "  --shard K/N             with --manifest, check only shard K of N\n"
          "  -o, --option KEY=VALUE  set one option; KEY is its settings-file key:\n"
          "      IncludeSubDir, MsgEqual, MsgCouldNotOpenSource, MsgCouldNotOpenTarget,\n"
          "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
          "      MsgDifferAt, MsgSwitchDir, CompareOnlyTimeDateSize, CompareDifferentSize,\n"
-         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk\n"
+         "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk,\n"
+         "      ManifestFile, ManifestTimeCounts\n"
          "  -h, --help              show this text\n"
          "  --version               show the version\n"
          "\n"
@@ -215,6 +290,7 @@ std::string UsageText() {
 
 int RunBatch(const CommandLine& command) {
   TPlainRunInputs inputs;
+  BatchOptions batch;
   BatchPaths mapped;
   const std::string settingsFile = command.SettingsFile.value_or(kSettingsFileName);
   if (command.SettingsFileMissing) {
@@ -223,16 +299,27 @@ int RunBatch(const CommandLine& command) {
   }
   try {
     if (!command.Error.empty()) throw UsageError(command.Error);
-    mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
+    if (command.Manifest && command.Paths[0].empty()) throw UsageError("TARGET must not be empty");
+    if (!command.Manifest) mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
     BatchSettingsFields fields(inputs);
     // One reading of the file serves the shared keys and batch mode's own.
     const TIniFile ini(settingsFile);
     ReadFieldsAndOptions(ini, fields, inputs.OptionSet);
     inputs.FromDisk = command.FromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
-    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs);
+    batch.ManifestFile = command.WriteManifest.value_or(ini.ReadString("Options", kManifestFileKey, ""));
+    batch.ManifestTimeCounts = ini.ReadBool("Options", kManifestTimeKey, false);
+    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs, batch);
     // Reading from the cache while the user asked for the device would pass off a check that was not made.
     if (inputs.FromDisk && !CanDropCachedPages())
       throw UsageError("--from-disk (ReadFromDisk) is not available on this system");
+    // A check writes no manifest, whatever the settings file says.
+    if (command.Manifest) batch.ManifestFile.clear();
+    if (!batch.ManifestFile.empty()) {
+      // A manifest of files whose bytes were never read would vouch for what nobody checked.
+      if (inputs.OptionSet.Checked(Option::OnlyTimeDateSize))
+        throw UsageError("a manifest needs the files' bytes, which CompareOnlyTimeDateSize=1 does not read");
+      RefuseManifestInTrees(batch.ManifestFile, mapped);
+    }
   } catch (const std::bad_alloc&) {
     // Every batch run reads the settings file: one too large to hold must name
     // itself, or no run would ever start again.
@@ -243,6 +330,7 @@ int RunBatch(const CommandLine& command) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
     return kExitTrouble;
   }
+  if (command.Manifest) return CheckManifest(command, inputs, batch);
   inputs.Source = mapped.Source;
   inputs.Target = mapped.Target;
   // A script that asked for a log must learn that it gets none, before the run.
@@ -252,12 +340,25 @@ int RunBatch(const CommandLine& command) {
     return kExitTrouble;
   }
 
+  // Created before the run, so that one that cannot be written stops it before it starts.
+  std::optional<ManifestWriter> manifest;
+  if (!batch.ManifestFile.empty()) {
+    try {
+      manifest.emplace(batch.ManifestFile);
+    } catch (const EInOutError& error) {
+      std::fprintf(stderr, "zek32: the manifest cannot be written: %s (%s)\n",
+                   EscapeControls(batch.ManifestFile).c_str(), error.what());
+      return kExitTrouble;
+    }
+  }
+
   const ScopedInterruptWatch interrupts;
   int code = kExitTrouble;
   {
     BatchView view(StderrIsTerminal());
     TComparisonRun run(view, inputs);
     view.Attach(run);
+    run.WriteManifestTo(manifest ? &*manifest : nullptr);
     try {
       if (mapped.FilePair) {
         run.RunPairComparison();
@@ -265,18 +366,8 @@ int RunBatch(const CommandLine& command) {
         run.RunComparison();
       }
       BatchView::FlushMessages();
-      const std::string incomplete = run.IncompleteRunText();
-      if (run.UserBreak()) {
-        code = kExitTrouble;
-      } else if (run.Counts().FilesDifferent != 0 || run.Counts().TargetsNotFound != 0) {
-        code = kExitDifferent;
-      } else {
-        code = incomplete.empty() ? kExitSame : kExitNotAllCompared;
-      }
-      if (!incomplete.empty()) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
-      }
+      code = ExitCodeOf(run.UserBreak(), run.Counts().FilesDifferent != 0 || run.Counts().TargetsNotFound != 0,
+                        run.IncompleteRunText());
     } catch (const EInOutError& error) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s.\n", error.what());

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/shard.h"
+
 namespace zek {
 
 enum class CommandMode { Window,
@@ -20,9 +22,13 @@ struct CommandLine {
   // Batch mode's SOURCE and TARGET, or the window's paths. After a "--" every
   // argument is a path.
   std::vector<std::string> Paths;
-  std::vector<std::string> Assignments;     // -o KEY=VALUE, in their order
-  bool FromDisk = false;                    // --from-disk
-  std::optional<std::string> SettingsFile;  // --ini, a bare name made ./NAME
+  std::vector<std::string> Assignments;      // -o KEY=VALUE, in their order
+  bool FromDisk = false;                     // --from-disk
+  std::optional<std::string> SettingsFile;   // --ini, a bare name made ./NAME
+  std::optional<std::string> WriteManifest;  // --write-manifest FILE
+  // --manifest FILE: the one path is a TARGET checked against FILE alone.
+  std::optional<std::string> Manifest;
+  std::optional<Shard> Part;  // --shard K/N
   // The first mistake, in the order typed: a usage error's text, or
   // SettingsFileMissing for an --ini that names no file. Reading stops there.
   std::string Error;

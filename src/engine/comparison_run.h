@@ -55,6 +55,7 @@ struct RunCounts {
 };
 
 struct PairFinding;
+class ManifestWriter;
 
 class TComparisonRun {
  public:
@@ -86,6 +87,9 @@ class TComparisonRun {
   void ClearBreak() { userBreak_ = false; }
   bool UserBreak() const { return userBreak_; }
   bool LogOpen() const { return logFile_.IsOpen(); }
+  // Every pair found equal goes into `manifest`, which a run that ends
+  // normally commits before its verdict; nullptr for none.
+  void WriteManifestTo(ManifestWriter* manifest) { manifest_ = manifest; }
 
  private:
   // The frame of every run around `compare`: counters, log, the first line,
@@ -99,6 +103,8 @@ class TComparisonRun {
   // Counts and reports the source directory that could not be listed; a want
   // of descriptors or memory ends the run instead.
   void DirectoryNotListed(int error, const std::string& directory);
+  // A file's path below the source directory, as the manifest records it.
+  std::string RelativeToSource(const std::string& path) const;
 
   IRunView& view_;
   IRunInputs& inputs_;
@@ -112,6 +118,7 @@ class TComparisonRun {
   std::string sourceDir_;
   std::string targetDir_;
   std::optional<ReadAhead> readAhead_;  // while the walk goes on
+  ManifestWriter* manifest_ = nullptr;
   ReadBuffer sourceBuffer_;
   ReadBuffer targetBuffer_;
 };

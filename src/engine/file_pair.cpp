@@ -3,6 +3,7 @@
 
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
+#include "engine/manifest.h"
 #include "engine/pair_comparison.h"
 #include "engine/path_rules.h"
 #include "platform/locale.h"
@@ -52,6 +53,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   PairComparison pair(RemoveDoubleBackslashes(sourcePath), RemoveDoubleBackslashes(targetPath), inputs_, userBreak_,
                       sourceBuffer_, targetBuffer_);
   if (!pair.LookAtSource(logFile_)) return;
+  if (manifest_ != nullptr) manifest_->Begin();
   ++counts_.FilesTotal;
   if (readAhead_) readAhead_->Reached(counts_.FilesTotal);
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(counts_.FilesTotal));
@@ -66,6 +68,8 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   Take(pair.CompareSizes());
   while (pair.ReadsOn()) {
     pair.ReadBlocks();
+    // The manifest's hash takes the source bytes that the comparison reads anyway.
+    if (manifest_ != nullptr) manifest_->Hash(pair.SourceBlock(), pair.SourceBlockBytes());
     while (const std::optional<PairFinding> difference = pair.NextDifference()) Take(*difference);
     counts_.TotalBytes += static_cast<long double>(pair.FinishBlock());
     if (pair.ProgressDue()) {
@@ -76,6 +80,14 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   }
   ShowByteTotal();
   Take(pair.Conclude());
+  if (manifest_ != nullptr && pair.BytesVerified())
+    manifest_->Record(RelativeToSource(pair.SourcePath()), pair.Bytes(), pair.SourceTimeSteps());
+}
+
+std::string TComparisonRun::RelativeToSource(const std::string& path) const {
+  // The walk names each file by the source directory, a separator and the names below it.
+  const std::string prefix = RemoveDoubleBackslashes(sourceDir_ + PathDelimiter());
+  return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : NamePart(path);
 }
 
 void TComparisonRun::Take(const PairFindings& findings) {

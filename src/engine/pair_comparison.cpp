@@ -189,6 +189,7 @@ bool PairComparison::EndedEqual() {
 PairFindings PairComparison::Conclude() {
   if (!usable_) return {};
   if (!EndedEqual()) return {Differs(Option::DoNotMatch, " do not match.")};
+  bytesVerified_ = !userBreak_ && !options_.Checked(Option::OnlyTimeDateSize);
   return {{Option::FilesEqual, pair_ + " are equal.", PairCount::None}};
 }
 
