@@ -183,7 +183,7 @@ ParsedManifest ParseManifest(std::string_view text) {
     steps.reset();
     parsed.Entries.push_back(std::move(*entry));
   }
-  if (ours && !endLine) return fail(number, "no end line: the manifest is incomplete");
+  if (ours && !endLine) return fail(number + 1, "no end line: the manifest is incomplete");
   return parsed;
 }
 
