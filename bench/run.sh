@@ -236,7 +236,7 @@ manifest_set() {
   shasum=$(median <"$dir/sums.times")
   check=$(median <"$dir/check.times")
   peer=$(median <"$dir/peer.times")
-  slower=$(awk -v a="$plain" -v b="$shasum" 'BEGIN {print a > b ? a : b}')
+  slower=$(awk -v a="$plain" -v b="$shasum" 'BEGIN {print (a + 0 > b + 0 ? a : b)}')
   echo "Set $name, manifest: run $plain s, with --write-manifest $write s, sha256sum $shasum s; check $check s, peer $peer s ($recorded files)"
   echo "$name|ours \`--write-manifest\` vs the slower of ours and \`sha256sum\`|$write|$slower|1.2|-" >>"$RESULTS"
   if [[ $COLD == 1 ]]; then
