@@ -13,6 +13,10 @@
 #   E  set A with the target's first byte changed             cmp
 #   W  set B compared in the window (Compare pressed under     zek32 --batch
 #      Xvfb by bench/window_run.cpp), from the press to the verdict
+#   A, B also with a manifest: the run with --write-manifest against the slower
+#      of the run without and sha256sum over the source files; the check of
+#      the target against it (--manifest) against sha256sum -c (set A) or,
+#      cold, against the run (set B)
 #   M  a million lines in the window: 102 pairs of 10,000       zek32 --batch
 #      bytes differing in every byte, each position reported;
 #      also peak memory and the times of Ctrl+A and Ctrl+C
@@ -193,6 +197,60 @@ bench_set() {
   done
 }
 
+# manifest_set NAME DIR EXPECTED_CODE: the run with a manifest against the
+# slower of the run without one and sha256sum over the source files, and the
+# check of the target against that manifest against sha256sum -c (warm) or
+# the run (cold), interleaved as bench_set does; the first round warms up.
+manifest_set() {
+  local name=$1 dir=$2 want=$3 i k code t0 t1
+  local sums=$WORK/$name.sha256
+  local -a labels=(plain write sums check peer)
+  warm "$dir"
+  for k in "${labels[@]}"; do : >"$dir/$k.times"; done
+  for ((i = 0; i <= RUNS; i++)); do
+    for k in "${labels[@]}"; do
+      code=0
+      before_timing
+      t0=$EPOCHREALTIME
+      case $k in
+        plain) "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >"$dir/out.txt" || code=$? ;;
+        write) "$ZEK" --batch --write-manifest "$sums" "$dir/src/*.*" "$dir/tgt/" >"$dir/out.txt" || code=$? ;;
+        sums) (cd "$dir/src" && find . -type f -print0 | xargs -0 sha256sum >/dev/null) ;;
+        check) "$ZEK" --batch --manifest "$sums" "$dir/tgt/" >"$dir/check.txt" || code=$? ;;
+        peer) if [[ $COLD == 1 ]]; then
+          "$ZEK" --batch "$dir/src/*.*" "$dir/tgt/" >/dev/null || true
+        else
+          (cd "$dir/tgt" && sha256sum --quiet -c "$sums") || code=$?
+        fi ;;
+      esac
+      t1=$EPOCHREALTIME
+      case $k in
+        plain | write) [[ $code -eq $want ]] || die "ours ($k) exited with $code instead of $want on $dir" ;;
+        check | peer) [[ $code -eq 0 ]] || die "the check ($k) exited with $code on $dir" ;;
+      esac
+      ((i == 0)) || awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f\n", b - a}' >>"$dir/$k.times"
+    done
+  done
+  local recorded
+  recorded=$(awk '/^# end: / {print $3}' "$sums")
+  [[ $recorded -eq $(grep -c '^#= ' "$sums") && $recorded -gt 0 ]] || die "set $name: the manifest is not whole"
+  local plain write shasum slower check peer
+  plain=$(median <"$dir/plain.times")
+  write=$(median <"$dir/write.times")
+  shasum=$(median <"$dir/sums.times")
+  check=$(median <"$dir/check.times")
+  peer=$(median <"$dir/peer.times")
+  slower=$(awk -v a="$plain" -v b="$shasum" 'BEGIN {print (a + 0 > b + 0 ? a : b)}')
+  echo "Set $name, manifest: run $plain s, with --write-manifest $write s, sha256sum $shasum s; check $check s, peer $peer s ($recorded files)"
+  echo "$name|ours \`--write-manifest\` vs the slower of ours and \`sha256sum\`|$write|$slower|1.2|-" >>"$RESULTS"
+  if [[ $COLD == 1 ]]; then
+    echo "$name|ours \`--manifest\` (the check) vs the run|$check|$peer|1.0|-" >>"$RESULTS"
+  else
+    echo "$name|ours \`--manifest\` (the check) vs \`sha256sum -c\`|$check|$peer|1.2|-" >>"$RESULTS"
+  fi
+  rm -f "$sums"
+}
+
 # need_space MIB: true when the temporary directory has that much free space.
 need_space() { (($(df -Pk "$WORK" | awk 'NR == 2 {print $4}') >= $1 * 1024)); }
 
@@ -228,6 +286,7 @@ if [[ $SETS == *A* || $SETS == *E* ]]; then
         '`cat` (reading both files)' "cat $A/src/big.bin $A/tgt/big.bin" 0 1.5 \
         'loop of 1 MiB reads and memcmp' "$READ_LIMIT --pair $A/src/big.bin $A/tgt/big.bin" 0 1.05
     fi
+    manifest_set A "$A" 0
   fi
   if [[ $SETS == *E* ]]; then
     echo "Set E: set A with the target's first byte changed"
@@ -263,6 +322,7 @@ if [[ $SETS == *B* ]]; then
     jq -e -s 'length == 20002 and .[-1].type == "end"' "$WORK/report.jsonl" >/dev/null ||
       die "set B: the report does not hold a record for each of its 20,000 files"
   fi
+  manifest_set B "$B" 1
   rm -rf "$B"
   echo "Set B with 3,000 files: memory must not grow with the number of files"
   "$MAKE_SETS" tree "$B" 3000

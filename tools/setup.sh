@@ -5,7 +5,7 @@ set -euo pipefail
 
 # file and dpkg-dev (dpkg-shlibdeps): cpack reads the packages' dependencies with them.
 # python3 and jq: the report tests read the JSON Lines report with them.
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev fuse3 libfuse3-dev file dpkg-dev python3 jq)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libssl-dev fuse3 libfuse3-dev file dpkg-dev python3 jq)
 # The Windows build and its tests under Wine; without them those tests are
 # skipped, so a failed install of these stops nothing.
 optional=(g++-mingw-w64-x86-64 googletest wine wine64)

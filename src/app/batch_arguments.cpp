@@ -37,7 +37,38 @@ void RefuseOneObject(const BatchPaths& paths) {
     throw UsageError("SOURCE and TARGET are the same directory: " + sourceDir);
 }
 
+// Whether the directory that holds `path` is `directory` or lies below it,
+// by the identities of the directories on the way up.
+bool InsideDirectory(const std::string& path, const std::string& directory) {
+  FileAccess& files = Files();
+  FileId top, at, up;
+  std::string step = DirectoryOrCurrent(path);
+  if (!files.DirectoryId(directory, top) || !files.DirectoryId(step, at)) return false;
+  for (;;) {
+    if (at == top) return true;
+    step += PathDelimiter() + std::string("..");
+    // The root is its own parent.
+    if (!files.DirectoryId(step, up) || up == at) return false;
+    at = up;
+  }
+}
+
 }  // namespace
+
+void RefuseManifestInTrees(const std::string& file, const BatchPaths& paths) {
+  const auto refuse = [&](const char* which) {
+    throw UsageError("the manifest " + file + " would change a file of the " + which + " tree");
+  };
+  FileId manifest, other;
+  const bool exists = IdOfFile(file, manifest);
+  if (paths.FilePair) {
+    if (exists && IdOfFile(paths.Source, other) && other == manifest) refuse("source");
+    if (exists && IdOfFile(paths.Target, other) && other == manifest) refuse("target");
+    return;
+  }
+  if (InsideDirectory(file, DirectoryOrCurrent(paths.Source))) refuse("source");
+  if (exists && InsideDirectory(file, DirectoryOrCurrent(paths.Target))) refuse("target");
+}
 
 BatchPaths MapBatchPaths(const std::string& source, const std::string& target) {
   if (source.empty() || target.empty()) throw UsageError("SOURCE and TARGET must not be empty");

@@ -30,4 +30,9 @@ struct BatchPaths {
 // path, and for a SOURCE and TARGET that are one directory or one file.
 BatchPaths MapBatchPaths(const std::string& source, const std::string& target);
 
+// Raises UsageError where writing the manifest `file` would change a file
+// of the trees compared: a file of the source tree (any name there, as the
+// walk would meet it), or an existing one of the target tree.
+void RefuseManifestInTrees(const std::string& file, const BatchPaths& paths);
+
 }  // namespace zek

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/batch_mode.h"
+#include "engine/comparison_run.h"
 #include "engine/json.h"
 #include "engine/line_escape.h"
 #include "engine/run_report.h"
@@ -160,7 +161,7 @@ int MergeReports(const CommandLine& command) {
     if (!incomplete.empty()) Print(incomplete);
     Print(counts.TargetsNotFound == 0 && counts.FilesDifferent == 0 ? "No differences found" : "Differences found.");
     if (std::fflush(stdout) != 0) return kExitTrouble;
-    return ExitCodeFor(counts, userBreak);
+    return ExitCodeFor(userBreak, counts.TargetsNotFound != 0 || counts.FilesDifferent != 0, incomplete.empty());
   } catch (const MergeError& error) {
     std::fprintf(stderr, "zek32: %s\n", EscapeControls(error.what()).c_str());
   } catch (const std::bad_alloc&) {

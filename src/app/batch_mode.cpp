@@ -15,6 +15,8 @@
 #include "app/command_line.h"
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
+#include "engine/manifest.h"
+#include "engine/manifest_check.h"
 #include "engine/path_rules.h"
 #include "engine/probe.h"
 #include "platform/console.h"
@@ -31,9 +33,18 @@
 namespace zek {
 namespace {
 
-// An "Options" key of the settings file that only batch mode reads.
+// "Options" keys of the settings file that only batch mode reads.
 constexpr const char* kReadFromDiskKey = "ReadFromDisk";
 constexpr const char* kReportFileKey = "ReportFile";
+constexpr const char* kManifestFileKey = "ManifestFile";
+constexpr const char* kManifestTimeKey = "ManifestTimeCounts";
+
+// What batch mode alone has beside the run's inputs.
+struct BatchOptions {
+  std::string ReportName;           // a JSON Lines report to write, or empty
+  std::string ManifestFile;         // a manifest to write, or empty
+  bool ManifestTimeCounts = false;  // a check counts a different time as a difference
+};
 
 EInOutError OutputError() { return EInOutError(errno != 0 ? errno : EIO); }
 
@@ -46,6 +57,8 @@ class BatchView : public IRunView {
   ~BatchView() override { EraseProgress(); }
 
   void Attach(TComparisonRun& run) { run_ = &run; }
+  // For a check against a manifest: Ctrl-C breaks it off, and no progress line is drawn.
+  void Attach(TManifestCheck& check) { check_ = &check; }
   void ClearMessages() override {}
   // A line that cannot be written is the run's I/O error, as for the log.
   void AppendMessage(const std::string& line) override {
@@ -71,7 +84,9 @@ class BatchView : public IRunView {
   void Repaint() override {}
   // Ctrl-C plays the part of the Cancel button.
   void ProcessMessages() override {
-    if (InterruptRequested() && run_ != nullptr) run_->Break();
+    if (!InterruptRequested()) return;
+    if (run_ != nullptr) run_->Break();
+    if (check_ != nullptr) check_->Break();
   }
 
  private:
@@ -102,6 +117,7 @@ class BatchView : public IRunView {
   bool showProgress_;
   std::FILE* out_;
   TComparisonRun* run_ = nullptr;
+  TManifestCheck* check_ = nullptr;
   static constexpr const char* kIdleCaption = "Comparing: ./.";
   std::string file_;
   bool comparing_ = false;
@@ -126,20 +142,24 @@ class BatchSettingsFields : public ISettingsFields {
   TPlainRunInputs& inputs_;
 };
 
-void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs, std::string& reportName) {
+void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs, BatchOptions& batch) {
   const size_t eq = assignment.find('=');
   if (eq == std::string::npos) throw UsageError("option '" + assignment + "' is not KEY=VALUE");
   const std::string key = assignment.substr(0, eq);
   const std::string value = assignment.substr(eq + 1);
   auto malformed = [&] { return UsageError("malformed value '" + value + "' for option " + key); };
-  if (strcasecmp(key.c_str(), "IncludeSubDir") == 0 || strcasecmp(key.c_str(), kReadFromDiskKey) == 0) {
-    const auto on = ParseIniBoolean(value);
-    if (!on) throw malformed();
-    (strcasecmp(key.c_str(), kReadFromDiskKey) == 0 ? inputs.FromDisk : inputs.SubDirs) = *on;
+  if (strcasecmp(key.c_str(), kManifestFileKey) == 0 || strcasecmp(key.c_str(), kReportFileKey) == 0) {
+    (strcasecmp(key.c_str(), kReportFileKey) == 0 ? batch.ReportName : batch.ManifestFile) = value;
     return;
   }
-  if (strcasecmp(key.c_str(), kReportFileKey) == 0) {
-    reportName = value;
+  bool* flag = strcasecmp(key.c_str(), "IncludeSubDir") == 0    ? &inputs.SubDirs
+               : strcasecmp(key.c_str(), kReadFromDiskKey) == 0 ? &inputs.FromDisk
+               : strcasecmp(key.c_str(), kManifestTimeKey) == 0 ? &batch.ManifestTimeCounts
+                                                                : nullptr;
+  if (flag != nullptr) {
+    const auto on = ParseIniBoolean(value);
+    if (!on) throw malformed();
+    *flag = *on;
     return;
   }
   const OptionKey* option = FindOptionKey(key);
@@ -159,6 +179,47 @@ void ApplyOption(const std::string& assignment, TPlainRunInputs& inputs, std::st
       [&] { inputs.OptionSet.SetLogName(value); });
 }
 
+// The verdict's exit code, and on stderr what was left unchecked; the same for a run and a check.
+int Verdict(bool userBreak, bool different, const std::string& incomplete) {
+  if (!incomplete.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
+  }
+  return ExitCodeFor(userBreak, different, incomplete.empty());
+}
+
+// --manifest FILE TARGET: the target checked against the manifest alone.
+int CheckManifest(const CommandLine& command, const TPlainRunInputs& inputs, const BatchOptions& batch) {
+  ManifestCheckPlan plan;
+  plan.ManifestFile = *command.Manifest;
+  plan.TargetDir = command.Paths[0];
+  plan.Part = command.Part.value_or(Shard{});
+  plan.TimeCounts = batch.ManifestTimeCounts;
+  plan.FromDisk = inputs.FromDisk;
+  plan.ShowIntact = inputs.OptionSet.Checked(Option::FilesEqual);
+  const ScopedInterruptWatch interrupts;
+  BatchView view(false, stdout);
+  TManifestCheck check(view, plan);
+  view.Attach(check);
+  try {
+    check.Load();
+    check.Run();
+    view.FlushMessages();
+    const CheckCounts& counts = check.Counts();
+    return Verdict(check.UserBreak(), counts.NotFound != 0 || counts.Different != 0, check.IncompleteText());
+  } catch (const EManifestError& error) {
+    std::fprintf(stderr, "zek32: the manifest cannot be read: %s\n", EscapeControls(error.what()).c_str());
+  } catch (const EInOutError& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s.\n", error.what());
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s.\n", EInOutError(ENOMEM).what());
+  }
+  std::fflush(stdout);
+  return kExitTrouble;
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -172,6 +233,8 @@ std::string UsageText() {
   return "Usage: zek32 [SOURCE [TARGET]]\n"
          "       zek32 --batch [--ini FILE] [--from-disk] [--report FILE] [--shard K/N]\n"
          "                     [-o KEY=VALUE]... SOURCE TARGET\n"
+         "       zek32 --batch [OPTIONS] --write-manifest FILE SOURCE TARGET\n"
+         "       zek32 --batch [OPTIONS] [--shard K/N] --manifest FILE TARGET\n"
          "       zek32 --merge-reports REPORT...\n"
          "\n"
          "Checks that TARGET holds every file of SOURCE, comparing each file with its\n"
@@ -211,17 +274,22 @@ std::string UsageText() {
          "  --report FILE           also write a JSON Lines record of every file, and\n"
          "                          of the run, to FILE (- for stdout, the message\n"
          "                          lines then on stderr); as the key ReportFile\n"
-         "  --shard K/N             compare only the files of shard K of N, by a hash\n"
-         "                          of their relative paths, to split one check\n"
+         "  --shard K/N             compare (or with --manifest check) only the files of\n"
+         "                          shard K of N, by a hash of their relative paths\n"
          "  --merge-reports REPORT...\n"
          "                          the summary and exit code of one run, from the\n"
          "                          reports of all N shards\n"
+         "  --write-manifest FILE   write the SHA-256 of every file found equal to FILE,\n"
+         "                          in sha256sum's lines (Options key ManifestFile)\n"
+         "  --manifest FILE         check TARGET against the manifest FILE alone: each\n"
+         "                          file by size and SHA-256; a different time is a\n"
+         "                          line, and a difference with ManifestTimeCounts=1\n"
          "  -o, --option KEY=VALUE  set one option; KEY is its settings-file key:\n"
          "      IncludeSubDir, MsgEqual, MsgCouldNotOpenSource, MsgCouldNotOpenTarget,\n"
          "      MsgTargetNotFound, MsgDifferentSize, MsgDifferentTime, MsgDoNotMatch,\n"
          "      MsgDifferAt, MsgSwitchDir, CompareOnlyTimeDateSize, CompareDifferentSize,\n"
          "      StopAfterBytes, writelog, logfilename, HighSpeed, WarpSpeed, ReadFromDisk,\n"
-         "      ReportFile\n"
+         "      ReportFile, ManifestFile, ManifestTimeCounts\n"
          "  -h, --help              show this text\n"
          "  --version               show the version\n"
          "\n"
@@ -238,7 +306,7 @@ namespace {
 struct BatchSetup {
   TPlainRunInputs Inputs;
   BatchPaths Mapped;
-  std::string ReportName;  // empty for no report
+  BatchOptions Batch;
   Shard Part;
 };
 
@@ -246,6 +314,7 @@ struct BatchSetup {
 // where they make no run.
 std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
   TPlainRunInputs& inputs = setup.Inputs;
+  BatchOptions& batch = setup.Batch;
   const std::string settingsFile = command.SettingsFile.value_or(kSettingsFileName);
   if (command.SettingsFileMissing) {
     std::fputs("File not found.\n", stderr);
@@ -253,17 +322,31 @@ std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
   }
   try {
     if (!command.Error.empty()) throw UsageError(command.Error);
-    setup.Mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
+    if (command.Manifest && command.Paths[0].empty()) throw UsageError("TARGET must not be empty");
+    if (!command.Manifest) setup.Mapped = MapBatchPaths(command.Paths[0], command.Paths[1]);
     BatchSettingsFields fields(inputs);
     // One reading of the file serves the shared keys and batch mode's own.
     const TIniFile ini(settingsFile);
     ReadFieldsAndOptions(ini, fields, inputs.OptionSet);
     inputs.FromDisk = command.FromDisk || ini.ReadBool("Options", kReadFromDiskKey, false);
-    setup.ReportName = command.Report.value_or(ini.ReadString("Options", kReportFileKey, ""));
-    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs, setup.ReportName);
+    batch.ReportName = command.Report.value_or(ini.ReadString("Options", kReportFileKey, ""));
+    batch.ManifestFile = command.WriteManifest.value_or(ini.ReadString("Options", kManifestFileKey, ""));
+    batch.ManifestTimeCounts = ini.ReadBool("Options", kManifestTimeKey, false);
+    for (const std::string& assignment : command.Assignments) ApplyOption(assignment, inputs, batch);
     // Reading from the cache while the user asked for the device would pass off a check that was not made.
     if (inputs.FromDisk && !CanDropCachedPages())
       throw UsageError("--from-disk (ReadFromDisk) is not available on this system");
+    if (command.Manifest) {
+      // A check writes no manifest, whatever the settings file says.
+      batch.ManifestFile.clear();
+      if (!batch.ReportName.empty()) throw UsageError("--report does not work with --manifest");
+    }
+    if (!batch.ManifestFile.empty()) {
+      // A manifest of files whose bytes were never read would vouch for what nobody checked.
+      if (inputs.OptionSet.Checked(Option::OnlyTimeDateSize))
+        throw UsageError("a manifest needs the files' bytes, which CompareOnlyTimeDateSize=1 does not read");
+      RefuseManifestInTrees(batch.ManifestFile, setup.Mapped);
+    }
   } catch (const std::bad_alloc&) {
     // Every batch run reads the settings file: one too large to hold must name
     // itself, or no run would ever start again.
@@ -274,9 +357,10 @@ std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
     std::fprintf(stderr, "zek32: %s\nTry 'zek32 --help'.\n", error.what());
     return kExitTrouble;
   }
+  setup.Part = command.Part.value_or(Shard{});
+  if (command.Manifest) return std::nullopt;
   inputs.Source = setup.Mapped.Source;
   inputs.Target = setup.Mapped.Target;
-  setup.Part = command.Part.value_or(Shard{});
   // A script that asked for a log must learn that it gets none, before the run.
   if (inputs.OptionSet.Checked(Option::WriteLog) && !ProbeFileName(inputs.OptionSet.LogName())) {
     std::fprintf(stderr, "zek32: the log file cannot be written: %s\n",
@@ -289,22 +373,23 @@ std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
 // The report is opened before the run, which would otherwise empty a file it
 // compares: a report that names the pair's source or target is refused.
 std::optional<BatchReport> OpenReport(const BatchSetup& setup) {
-  if (setup.ReportName.empty()) return std::nullopt;
-  if (setup.ReportName != "-" && setup.Mapped.FilePair) {
+  const std::string& name = setup.Batch.ReportName;
+  if (name.empty()) return std::nullopt;
+  if (name != "-" && setup.Mapped.FilePair) {
     const auto id = [](const std::string& path) {
       const FileLook look = Files().LookAndOpen(path);
       Files().Close(look.Handle);
       return look.Handle != kNoFile ? std::optional<FileId>(look.Id) : std::nullopt;
     };
-    const std::optional<FileId> report = id(setup.ReportName);
+    const std::optional<FileId> report = id(name);
     if (report && (report == id(setup.Inputs.Source) || report == id(setup.Inputs.Target)))
-      throw UsageError("the report would overwrite a file it compares: " + setup.ReportName);
+      throw UsageError("the report would overwrite a file it compares: " + name);
   }
-  return std::optional<BatchReport>(std::in_place, setup.ReportName);
+  return std::optional<BatchReport>(std::in_place, name);
 }
 
 // The run itself, its report's first and last record around it.
-int Compare(BatchSetup& setup, std::optional<BatchReport>& report) {
+int Compare(BatchSetup& setup, std::optional<BatchReport>& report, ManifestWriter* manifest) {
   int code = kExitTrouble;
   RunEnding ending = RunEnding::Error;
   std::string error;
@@ -313,6 +398,7 @@ int Compare(BatchSetup& setup, std::optional<BatchReport>& report) {
   TComparisonRun run(view, setup.Inputs);
   view.Attach(run);
   run.SetShard(setup.Part);
+  run.WriteManifestTo(manifest);
   if (report) {
     run.SetRecorder(&report->Recorder(), report->File());
     report->Started(setup.Inputs, setup.Part);
@@ -324,12 +410,9 @@ int Compare(BatchSetup& setup, std::optional<BatchReport>& report) {
       run.RunComparison();
     }
     view.FlushMessages();
-    code = ExitCodeFor(run.Counts(), run.UserBreak());
+    code = Verdict(run.UserBreak(), run.Counts().FilesDifferent != 0 || run.Counts().TargetsNotFound != 0,
+                   run.IncompleteRunText());
     ending = run.UserBreak() ? RunEnding::UserBreak : RunEnding::Finished;
-    if (const std::string incomplete = run.IncompleteRunText(); !incomplete.empty()) {
-      std::fflush(stdout);
-      std::fprintf(stderr, "%s\n", EscapeControls(incomplete).c_str());
-    }
   } catch (const EInOutError& failure) {
     error = failure.what();
   } catch (const std::bad_alloc&) {
@@ -346,28 +429,39 @@ int Compare(BatchSetup& setup, std::optional<BatchReport>& report) {
 
 }  // namespace
 
-int ExitCodeFor(const RunCounts& counts, bool userBreak) {
+int ExitCodeFor(bool userBreak, bool different, bool complete) {
   if (userBreak) return kExitTrouble;
-  if (counts.FilesDifferent != 0 || counts.TargetsNotFound != 0) return kExitDifferent;
-  const bool complete = counts.FilesTotal != 0 && counts.FilesNotCompared == 0 && counts.DirectoriesNotCompared == 0;
+  if (different) return kExitDifferent;
   return complete ? kExitSame : kExitNotAllCompared;
 }
 
 int RunBatch(const CommandLine& command) {
   BatchSetup setup;
   if (const std::optional<int> failed = ReadSetup(command, setup)) return *failed;
+  if (command.Manifest) return CheckManifest(command, setup.Inputs, setup.Batch);
+  // Created before the run, so that one that cannot be written stops it before it starts.
+  std::optional<ManifestWriter> manifest;
+  if (!setup.Batch.ManifestFile.empty()) {
+    try {
+      manifest.emplace(setup.Batch.ManifestFile);
+    } catch (const EInOutError& error) {
+      std::fprintf(stderr, "zek32: the manifest cannot be written: %s (%s)\n",
+                   EscapeControls(setup.Batch.ManifestFile).c_str(), error.what());
+      return kExitTrouble;
+    }
+  }
   const ScopedInterruptWatch interrupts;
   int code = kExitTrouble;
   try {
     std::optional<BatchReport> report = OpenReport(setup);
-    code = Compare(setup, report);
+    code = Compare(setup, report, manifest ? &*manifest : nullptr);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "zek32: %s\n", EscapeControls(error.what()).c_str());
   } catch (const EInOutError& error) {
     // The report could not be written: no run may pass for reported.
     std::fflush(stdout);
     std::fprintf(stderr, "zek32: the report cannot be written: %s (%s).\n",
-                 EscapeControls(setup.ReportName).c_str(), error.what());
+                 EscapeControls(setup.Batch.ReportName).c_str(), error.what());
     code = kExitTrouble;
   }
   std::fflush(stdout);

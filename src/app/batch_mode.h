@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "engine/comparison_run.h"
 
 namespace zek {
 
@@ -16,8 +15,9 @@ constexpr int kExitTrouble = 2;  // an error ended the run, Ctrl-C, or a usage e
 // not be compared: a script must not take the run for a verified copy.
 constexpr int kExitNotAllCompared = 3;
 
-// The exit code of a run that ended (by the user's break or not) with these counts.
-int ExitCodeFor(const RunCounts& counts, bool userBreak);
+// The exit code of a run (or a check) broken off or not, that found
+// differences or not, and compared everything it met or not.
+int ExitCodeFor(bool userBreak, bool different, bool complete);
 
 // The text of `zek32 --help`.
 std::string UsageText();

@@ -35,7 +35,8 @@ void ReadBatch(const std::vector<std::string>& args, CommandLine& command) {
       command.Paths.push_back(arg);
       continue;
     }
-    const bool takesValue = arg == "-o" || arg == "--option" || arg == "--ini" || arg == "--report" || arg == "--shard";
+    const bool takesValue = arg == "-o" || arg == "--option" || arg == "--ini" || arg == "--report" ||
+                            arg == "--write-manifest" || arg == "--manifest" || arg == "--shard";
     if (takesValue && i + 1 >= args.size()) {
       command.Error = arg + " needs a value";
     } else if (arg == "--") {
@@ -48,6 +49,10 @@ void ReadBatch(const std::vector<std::string>& args, CommandLine& command) {
       TakeSettingsFile(args[++i], command);
     } else if (arg == "--report") {
       command.Report = args[++i];
+    } else if (arg == "--write-manifest") {
+      command.WriteManifest = args[++i];
+    } else if (arg == "--manifest") {
+      command.Manifest = args[++i];
     } else if (arg == "--shard") {
       command.Part = ParseShard(args[++i]);
       if (!command.Part) command.Error = "--shard needs K/N with 1 <= K <= N, not '" + args[i] + "'";
@@ -57,8 +62,14 @@ void ReadBatch(const std::vector<std::string>& args, CommandLine& command) {
       command.Error = "unknown argument '" + arg + "'";
     }
   }
-  if (command.Error.empty() && !command.SettingsFileMissing && command.Paths.size() != 2)
+  if (!command.Error.empty() || command.SettingsFileMissing) return;
+  if (command.Manifest && command.WriteManifest) {
+    command.Error = "--manifest checks a manifest and --write-manifest writes one: not both";
+  } else if (command.Manifest && command.Paths.size() != 1) {
+    command.Error = "--manifest FILE takes TARGET alone";
+  } else if (!command.Manifest && command.Paths.size() != 2) {
     command.Error = "SOURCE and TARGET are needed";
+  }
 }
 
 void ReadReports(const std::vector<std::string>& args, CommandLine& command) {

@@ -23,11 +23,14 @@ struct CommandLine {
   // Batch mode's SOURCE and TARGET, the reports to merge, or the window's
   // paths. After a "--" every argument is a path.
   std::vector<std::string> Paths;
-  std::vector<std::string> Assignments;     // -o KEY=VALUE, in their order
-  bool FromDisk = false;                    // --from-disk
-  std::optional<std::string> Report;        // --report FILE, "-" for stdout
-  std::optional<Shard> Part;                // --shard K/N
-  std::optional<std::string> SettingsFile;  // --ini, a bare name made ./NAME
+  std::vector<std::string> Assignments;      // -o KEY=VALUE, in their order
+  bool FromDisk = false;                     // --from-disk
+  std::optional<std::string> Report;         // --report FILE, "-" for stdout
+  std::optional<Shard> Part;                 // --shard K/N
+  std::optional<std::string> SettingsFile;   // --ini, a bare name made ./NAME
+  std::optional<std::string> WriteManifest;  // --write-manifest FILE
+  // --manifest FILE: the one path is a TARGET checked against FILE alone.
+  std::optional<std::string> Manifest;
   // The first mistake, in the order typed: a usage error's text, or
   // SettingsFileMissing for an --ini that names no file. Reading stops there.
   std::string Error;

@@ -1,6 +1,7 @@
 #include "engine/comparison_run.h"
 
 #include "engine/line_escape.h"
+#include "engine/manifest.h"
 #include "engine/path_rules.h"
 #include "engine/probe.h"
 
@@ -111,6 +112,12 @@ void TComparisonRun::Run(const std::function<void()>& compare) {
   // A run that left something unchecked says so before its verdict, which
   // stays the last line.
   if (const std::string incomplete = IncompleteRunText(); !incomplete.empty()) Report(incomplete);
+  // A manifest of a run broken off would look like the record of a whole one.
+  if (manifest_ != nullptr && !userBreak_) {
+    manifest_->Commit();
+    Report("Manifest written: " + manifest_->FileName() + " (" + std::to_string(manifest_->Recorded()) +
+           (manifest_->Recorded() == 1 ? " file)" : " files)"));
+  }
   // Every line so far is in the file before the verdict may say it was written.
   if (logFile_.IsOpen()) logFile_.Flush();
   if (counts_.TargetsNotFound == 0 && counts_.FilesDifferent == 0) {

@@ -58,6 +58,7 @@ struct RunCounts {
 
 struct PairFinding;
 class PairComparison;
+class ManifestWriter;
 
 class TComparisonRun {
  public:
@@ -102,6 +103,9 @@ class TComparisonRun {
   const std::string& SourceDir() const { return sourceDir_; }
   const std::string& TargetDir() const { return targetDir_; }
   const std::string& SourceMask() const { return sourceMask_; }
+  // Every pair found equal goes into `manifest`, which a run that ends
+  // normally commits before its verdict; nullptr for none.
+  void WriteManifestTo(ManifestWriter* manifest) { manifest_ = manifest; }
 
  private:
   // The frame of every run around `compare`: counters, log, the first line,
@@ -112,7 +116,7 @@ class TComparisonRun {
   void Take(const std::vector<PairFinding>& findings);
   void Take(const PairFinding& finding);
   // One pair's steps, from its count to its last line.
-  void ComparePair(PairComparison& pair, int64_t sourceSize);
+  void ComparePair(PairComparison& pair, int64_t sourceSize, const std::string& relative);
   void Record(const PairComparison& pair, std::string relative);
 
   // Counts and reports the source directory that could not be listed; a want
@@ -131,6 +135,7 @@ class TComparisonRun {
   std::string sourceDir_;
   std::string targetDir_;
   std::optional<ReadAhead> readAhead_;  // while the walk goes on
+  ManifestWriter* manifest_ = nullptr;
   ReadBuffer sourceBuffer_;
   ReadBuffer targetBuffer_;
   IRunRecorder* recorder_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include "engine/comparison_run.h"
 #include "engine/line_escape.h"
+#include "engine/manifest.h"
 #include "engine/pair_comparison.h"
 #include "engine/path_rules.h"
 #include "platform/locale.h"
@@ -51,7 +52,7 @@ void TComparisonRun::ShowByteTotal() { view_.SetLabel(StatusLabel::ByteTotal, "T
 
 void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize) {
   std::string relative;
-  if (recorder_ != nullptr || !shard_.Whole()) {
+  if (recorder_ != nullptr || manifest_ != nullptr || !shard_.Whole()) {
     relative = RelativePath(sourceDir_, sourcePath);
     if (!InShard(relative, shard_)) return;
   }
@@ -59,7 +60,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
                       sourceBuffer_, targetBuffer_);
   if (!pair.LookAtSource({logFile_, reportFile_})) return;
   try {
-    ComparePair(pair, sourceSize);
+    ComparePair(pair, sourceSize, relative);
   } catch (...) {
     // The run ends here; the report still says which pair it ended in.
     pair.EndedByError();
@@ -76,7 +77,8 @@ void TComparisonRun::Record(const PairComparison& pair, std::string relative) {
   recorder_->PairTaken(record);
 }
 
-void TComparisonRun::ComparePair(PairComparison& pair, int64_t sourceSize) {
+void TComparisonRun::ComparePair(PairComparison& pair, int64_t sourceSize, const std::string& relative) {
+  if (manifest_ != nullptr) manifest_->Begin();
   ++counts_.FilesTotal;
   if (readAhead_) readAhead_->Reached(counts_.FilesTotal);
   view_.SetLabel(StatusLabel::Total, "Total files: " + std::to_string(counts_.FilesTotal));
@@ -91,6 +93,8 @@ void TComparisonRun::ComparePair(PairComparison& pair, int64_t sourceSize) {
   Take(pair.CompareSizes());
   while (pair.ReadsOn()) {
     pair.ReadBlocks();
+    // The manifest's hash takes the source bytes that the comparison reads anyway.
+    if (manifest_ != nullptr) manifest_->Hash(pair.SourceBlock(), pair.SourceBlockBytes());
     while (const std::optional<PairFinding> difference = pair.NextDifference()) Take(*difference);
     counts_.TotalBytes += static_cast<long double>(pair.FinishBlock());
     if (pair.ProgressDue()) {
@@ -101,6 +105,8 @@ void TComparisonRun::ComparePair(PairComparison& pair, int64_t sourceSize) {
   }
   ShowByteTotal();
   Take(pair.Conclude());
+  if (manifest_ != nullptr && pair.BytesVerified())
+    manifest_->Record(relative, pair.Bytes(), pair.SourceTimeSteps());
 }
 
 void TComparisonRun::Take(const PairFindings& findings) {

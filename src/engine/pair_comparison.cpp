@@ -217,6 +217,7 @@ PairFindings PairComparison::Conclude() {
   // Broken off before the last byte, equal so far is no verdict.
   if (userBreak_ && !options_.Checked(Option::OnlyTimeDateSize) && !(source_->AtEnd() && target_->AtEnd()))
     NotCompared(PairStatus::NotCompared, NotComparedReason::Interrupted);
+  bytesVerified_ = !userBreak_ && !options_.Checked(Option::OnlyTimeDateSize);
   return {{Option::FilesEqual, pair_ + " are equal.", PairCount::None}};
 }
 

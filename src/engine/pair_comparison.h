@@ -69,6 +69,9 @@ class PairComparison {
   // True once per progress step of the pair's bytes.
   bool ProgressDue();
   int64_t Bytes() const { return pairBytes_; }
+  // The source bytes of the block that ReadBlocks gave.
+  const unsigned char* SourceBlock() const { return sourceData_; }
+  size_t SourceBlockBytes() const { return sourceRead_; }
 
   // Equal, or not: the pair's last line.
   PairFindings Conclude();
@@ -78,6 +81,10 @@ class PairComparison {
   // whose steps ended early by an error is no verdict: `IoError` says so.
   PairRecord Record() const { return record_; }
   void EndedByError();
+  int64_t SourceTimeSteps() const { return sourceLook_.TimeSteps; }
+  // After Conclude: every byte of both files was read and found equal, in a
+  // run that was not broken off.
+  bool BytesVerified() const { return bytesVerified_; }
 
  private:
   // Both files are closed however the comparison ends.
@@ -111,6 +118,7 @@ class PairComparison {
   bool usable_ = true;
   bool equal_ = true;
   bool countedDifferent_ = false;
+  bool bytesVerified_ = false;
   // The block loop.
   int64_t pairBytes_ = 0;
   int64_t lastShownBytes_ = 0;

@@ -140,6 +140,9 @@ class FileAccess {
   // Creates an empty file only if nothing of that name exists.
   virtual FileStatus CreateNew(const std::string& path);
   virtual FileStatus Erase(const std::string& path);
+  // Puts `from` in the place of `to`, replacing a file of that name in one
+  // step: a reader sees the old file or the new one, never a part.
+  virtual FileStatus Rename(const std::string& from, const std::string& to);
 
   virtual std::string GetCurrentDir();
   virtual FileStatus SetCurrentDir(const std::string& path);

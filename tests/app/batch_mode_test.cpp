@@ -7,6 +7,7 @@
 
 #include "app/batch_mode.h"
 #include "engine/comparison_run.h"
+#include "engine/path_rules.h"
 #include "platform/file_access.h"
 #include "platform/profile.h"
 #include "settings/settings_file.h"
@@ -283,6 +284,137 @@ TEST_F(BatchModeTest, NamesWithControlCharactersStayOnOneLine) {
   const std::pair<StatusLabel, std::string> caption{StatusLabel::File,
                                                     "Comparing: " + tree.Path("src/") + names[1].second};
   EXPECT_NE(std::find(view.LabelHistory.begin(), view.LabelHistory.end(), caption), view.LabelHistory.end());
+}
+
+TEST_F(BatchModeTest, AManifestWrittenByARunChecksTheTargetAlone) {
+  // Guards against a manifest that vouches for files the run did not find equal, that sha256sum cannot read, or a
+  // check that calls a damaged copy intact.
+  tree.Write("src/sub/b.bin", std::string(70000, 'b'));
+  tree.Write("tgt/sub/b.bin", std::string(70000, 'b'));
+  tree.Write("src/c.txt", "charlie");
+  tree.Write("tgt/c.txt", "charlie");
+  tree.Write("src/d.txt", "delta");
+  tree.Write("tgt/d.txt", "DELTA");  // differs: not recorded
+  tree.Write("src/e.txt", "echo");   // missing in the target: not recorded
+#ifndef _WIN32
+  // Names sha256sum escapes, and one that is no UTF-8.
+  const std::string odd[] = {"new\nline", "back\\slash", "bad\xff"};
+  for (const std::string& name : odd) {
+    tree.Write("src/" + name, name);
+    tree.Write("tgt/" + name, name);
+  }
+#endif
+  const std::string manifest = tree.Path("m.sha256");
+  const ProcessResult run = Zek({"--batch", "--write-manifest", manifest, tree.Path("src"), tree.Path("tgt")});
+  EXPECT_EQ(run.ExitCode, kExitDifferent) << run.Err;
+  const std::string recorded = tree.Read("m.sha256");
+  const int32_t files = 3 + (kNativeSyntax == PathSyntax::Windows ? 0 : 3);
+  EXPECT_NE(run.Out.find("Manifest written: " + manifest + " (" + std::to_string(files) + " files)\nDifferences found."),
+            std::string::npos)
+      << run.Out;
+  EXPECT_NE(recorded.find("#= 70000 "), std::string::npos) << recorded;
+  EXPECT_NE(recorded.find("  sub/b.bin\n"), std::string::npos) << recorded;
+  EXPECT_EQ(recorded.find("d.txt"), std::string::npos) << recorded;
+  EXPECT_EQ(recorded.find("e.txt"), std::string::npos) << recorded;
+  EXPECT_NE(recorded.find("\n# end: " + std::to_string(files) + " files\n"), std::string::npos) << recorded;
+#ifndef _WIN32
+  EXPECT_NE(recorded.find("\n\\"), std::string::npos) << recorded;
+  if (RunProcess({"sh", "-c", "command -v sha256sum"}).ExitCode == 0) {
+    const ProcessResult sums = RunProcess({"sh", "-c", "cd \"$0\" && sha256sum --strict -c \"$1\"", tree.Path("tgt"), manifest});
+    EXPECT_EQ(sums.ExitCode, 0) << sums.Out << sums.Err;
+  }
+#endif
+
+  const auto check = [&](std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--batch"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.insert(args.end(), {"--manifest", manifest, tree.Path("tgt")});
+    return Zek(args);
+  };
+  const ProcessResult intact = check();
+  EXPECT_EQ(intact.ExitCode, kExitSame) << intact.Out << intact.Err;
+  EXPECT_EQ(intact.Out, "running...\nfinished.\nFiles total: " + std::to_string(files) + "\nNo differences found\n");
+  // The shards split the files between them.
+  const ProcessResult first = check({"--shard", "1/2"});
+  const ProcessResult second = check({"--shard", "2/2"});
+  const auto total = [](const std::string& out) { return std::stoi(out.substr(out.find("Files total: ") + 13)); };
+  EXPECT_EQ(total(first.Out) + total(second.Out), files) << first.Out << second.Out;
+
+  // A time alone is a line, and a difference only where the option says so.
+  tree.SetTime("tgt/c.txt", kFixedTime + 10);
+  const ProcessResult touched = check();
+  EXPECT_EQ(touched.ExitCode, kExitSame) << touched.Out;
+  EXPECT_NE(touched.Out.find("File " + tree.Path("tgt/c.txt") + " has a different file time: "), std::string::npos);
+  EXPECT_EQ(check({"-o", "ManifestTimeCounts=1"}).ExitCode, kExitDifferent);
+
+  tree.Write("tgt/sub/b.bin", std::string(69999, 'b') + "B");
+  const ProcessResult changed = check();
+  EXPECT_EQ(changed.ExitCode, kExitDifferent);
+  EXPECT_NE(changed.Out.find("File " + tree.Path("tgt/sub/b.bin") + " does not match its recorded SHA-256.\n"),
+            std::string::npos)
+      << changed.Out;
+  tree.Write("tgt/sub/b.bin", std::string(100, 'b'));
+  const ProcessResult truncated = check();
+  EXPECT_EQ(truncated.ExitCode, kExitDifferent);
+  EXPECT_NE(truncated.Out.find(" has a different size: 100 bytes, recorded 70000.\n"), std::string::npos)
+      << truncated.Out;
+  std::filesystem::remove(tree.Path("tgt/sub/b.bin"));
+  const ProcessResult removed = check();
+  EXPECT_EQ(removed.ExitCode, kExitDifferent);
+  EXPECT_NE(removed.Out.find("Target file not found: " + tree.Path("tgt/sub/b.bin") + "\n"), std::string::npos);
+  tree.Write("tgt/sub/b.bin", std::string(70000, 'b'));
+  tree.SetTime("tgt/c.txt", kFixedTime);
+  std::filesystem::remove(tree.Path("tgt/a.txt"));
+  const UnopenableFile unreadable(tree, "tgt/a.txt");
+  const ProcessResult unchecked = check();
+  EXPECT_EQ(unchecked.ExitCode, kExitNotAllCompared) << unchecked.Out;
+  EXPECT_NE(unchecked.Out.find("Could not check target file: " + tree.Path("tgt/a.txt")), std::string::npos);
+  EXPECT_EQ(unchecked.Err, "Not checked: 1 file\n");
+}
+
+TEST_F(BatchModeTest, AManifestThatCannotBeTrustedIsRefused) {
+  // Guards against a manifest that looks complete after a failed run, a check of a damaged manifest that passes,
+  // and a manifest written over a file of the trees.
+  const std::string manifest = tree.Path("m.sha256");
+  tree.Write("m.sha256", "kept");
+  const ProcessResult failed = Zek({"--batch", "--write-manifest", manifest, "-o", "writelog=1", "-o",
+                                    "logfilename=" + tree.Path("none/run.log"), tree.Path("src"), tree.Path("tgt")});
+  EXPECT_EQ(failed.ExitCode, kExitTrouble);
+  EXPECT_EQ(tree.Read("m.sha256"), "kept");
+  EXPECT_FALSE(std::filesystem::exists(manifest + ".part"));
+  for (const std::vector<std::string>& refused :
+       {std::vector<std::string>{"-o", "CompareOnlyTimeDateSize=1", "--write-manifest", manifest},
+        {"--write-manifest", tree.Path("src/m.sha256")},
+        {"--write-manifest", tree.Path("tgt/a.txt")},
+        {"--shard", "3/2", "--manifest", manifest}}) {
+    std::vector<std::string> args{"--batch"};
+    args.insert(args.end(), refused.begin(), refused.end());
+    args.insert(args.end(), {tree.Path("src"), tree.Path("tgt")});
+    const ProcessResult r = Zek(args);
+    EXPECT_EQ(r.ExitCode, kExitTrouble) << refused[1];
+    EXPECT_EQ(r.Out, "") << refused[1];
+  }
+  EXPECT_EQ(tree.Read("tgt/a.txt"), "alpha");
+
+  ASSERT_EQ(Zek({"--batch", "--write-manifest", manifest, tree.Path("src"), tree.Path("tgt")}).ExitCode, kExitSame);
+  const std::string good = tree.Read("m.sha256");
+  const auto check = [&](const std::string& text) {
+    tree.Write("m.sha256", text);
+    return Zek({"--batch", "--manifest", manifest, tree.Path("tgt")});
+  };
+  const ProcessResult cut = check(good.substr(0, good.find("# end")));
+  EXPECT_EQ(cut.ExitCode, kExitTrouble);
+  EXPECT_NE(cut.Err.find(manifest + ":5: no end line"), std::string::npos) << cut.Err;
+  const size_t comment = good.find("\n#= ") + 1;
+  const ProcessResult garbled = check(good.substr(0, comment) + "#= 5 2026-13-01 00:00:00\n" +
+                                      good.substr(good.find('\n', comment) + 1));
+  EXPECT_EQ(garbled.ExitCode, kExitTrouble);
+  EXPECT_NE(garbled.Err.find(manifest + ":3: "), std::string::npos) << garbled.Err;
+  const ProcessResult none = check("# nothing here\n");
+  EXPECT_EQ(none.ExitCode, kExitNotAllCompared);
+  EXPECT_EQ(none.Err, "Nothing checked: the manifest records no file\n");
+  std::filesystem::remove(manifest);
+  EXPECT_EQ(Zek({"--batch", "--manifest", manifest, tree.Path("tgt")}).ExitCode, kExitTrouble);
 }
 
 }  // namespace

@@ -3,16 +3,6 @@
 namespace zek {
 namespace {
 
-// Days since 0000-03-01 of a proleptic Gregorian date (month 1..12).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe;
-}
-
 bool Local(std::time_t t, std::tm& out) { return localtime_r(&t, &out) != nullptr; }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -380,6 +381,10 @@ FileStatus FileAccess::Erase(const std::string& path) {
   const PathAt at(path, held_);
   if (at.Error() != 0) return FileStatus::Failure(at.Error());
   return FileStatus::FromCode(unlinkat(at.Dir(), at.Name(), 0) != 0 ? LastError() : 0);
+}
+
+FileStatus FileAccess::Rename(const std::string& from, const std::string& to) {
+  return FileStatus::FromCode(rename(from.c_str(), to.c_str()) != 0 ? LastError() : 0);
 }
 
 std::string FileAccess::GetCurrentDir() {

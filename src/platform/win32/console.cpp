@@ -51,4 +51,7 @@ bool InterruptRequested() { return InterlockedCompareExchange(&g_interrupted, 0,
 // A write to a pipe whose reader has gone fails on Windows anyway.
 void IgnoreWriteSignals() {}
 
+// Windows calls the Ctrl-C handler on a thread of its own: no thread receives a signal.
+void BlockStopSignalsInThisThread(bool) {}
+
 }  // namespace zek

@@ -261,6 +261,10 @@ FileStatus FileAccess::Erase(const std::string& path) {
   return FileStatus::FromCode(DeleteFileA(path.c_str()) ? 0 : LastError());
 }
 
+FileStatus FileAccess::Rename(const std::string& from, const std::string& to) {
+  return FileStatus::FromCode(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : LastError());
+}
+
 std::string FileAccess::GetCurrentDir() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
