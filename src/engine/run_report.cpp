@@ -57,24 +57,60 @@ const char* EndingName(RunEnding ending) {
   return "finished";
 }
 
-// "YYYY-MM-DDTHH:MM:SS" of a count of seconds since 1970 in some zone.
-std::string CivilTime(int64_t seconds) {
+// Appends `value` in at least `width` decimal digits; records are written by
+// the million, and printf's parsing of its format would be most of their cost.
+void AppendDigits(std::string& out, int64_t value, int width) {
+  char digits[24];
+  int n = 0;
+  uint64_t rest = static_cast<uint64_t>(value < 0 ? -value : value);
+  do {
+    digits[n++] = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0 || n < width);
+  if (value < 0) out += '-';
+  while (n > 0) out += digits[--n];
+}
+
+// Appends "YYYY-MM-DDTHH:MM:SS" of a count of seconds since 1970 in some zone.
+void AppendCivilTime(std::string& out, int64_t seconds) {
   using namespace std::chrono;
   const auto days = floor<std::chrono::days>(sys_seconds{std::chrono::seconds{seconds}});
   const year_month_day date{days};
   const hh_mm_ss clock{std::chrono::seconds{seconds} - days.time_since_epoch()};
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
-  return text;
+  AppendDigits(out, static_cast<int>(date.year()), 4);
+  out += '-';
+  AppendDigits(out, static_cast<unsigned>(date.month()), 2);
+  out += '-';
+  AppendDigits(out, static_cast<unsigned>(date.day()), 2);
+  out += 'T';
+  AppendDigits(out, clock.hours().count(), 2);
+  out += ':';
+  AppendDigits(out, clock.minutes().count(), 2);
+  out += ':';
+  AppendDigits(out, clock.seconds().count(), 2);
+}
+
+// The ISO 8601 time at a known offset from UTC.
+void AppendIsoTime(std::string& out, const FileTime& time, int64_t offset) {
+  AppendCivilTime(out, time.Seconds + offset);
+  if (time.Nanoseconds != 0) {
+    int32_t fraction = time.Nanoseconds;
+    int width = 9;
+    for (; fraction % 10 == 0; fraction /= 10) --width;
+    out += '.';
+    AppendDigits(out, fraction, width);
+  }
+  const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
+  out += offset < 0 ? '-' : '+';
+  AppendDigits(out, minutes / 60, 2);
+  out += ':';
+  AppendDigits(out, minutes % 60, 2);
 }
 
 // Writes the record's members one after the other, commas between.
 class Record {
  public:
-  Record(std::string& line, const char* type) : line_(line) {
+  Record(std::string& line, ZoneMemo& zone, const char* type) : line_(line), zone_(zone) {
     line_.clear();
     line_ += "{\"type\":\"";
     line_ += type;
@@ -125,10 +161,15 @@ class Record {
     Name(name);
     line_ += "{\"size\":";
     line_ += facts->Size ? std::to_string(*facts->Size) : "null";
-    line_ += ",\"time\":\"" + IsoLocalTime(facts->WriteTime);
+    // One look at the zone serves both times.
+    const int64_t offset = zone_.OffsetAt(facts->WriteTime.Seconds);
+    line_ += ",\"time\":\"";
+    AppendIsoTime(line_, facts->WriteTime, offset);
     // The compared time: the local wall clock in whole two-second steps.
-    const int64_t local = facts->WriteTime.Seconds + LocalOffsetSeconds(static_cast<std::time_t>(facts->WriteTime.Seconds));
-    line_ += "\",\"dos_time\":\"" + CivilTime(local - (local % 2 + 2) % 2) + "\"}";
+    const int64_t local = facts->WriteTime.Seconds + offset;
+    line_ += "\",\"dos_time\":\"";
+    AppendCivilTime(line_, local - (local % 2 + 2) % 2);
+    line_ += "\"}";
     return *this;
   }
   Record& Raw(const char* name, const std::string& json) {
@@ -139,6 +180,7 @@ class Record {
 
  private:
   std::string& line_;
+  ZoneMemo& zone_;
 };
 
 std::string OptionsObject(const std::vector<ReportOption>& options) {
@@ -162,6 +204,15 @@ std::string ShardText(const Shard& shard) { return std::to_string(shard.K) + "/"
 
 }  // namespace
 
+int64_t ZoneMemo::OffsetAt(int64_t seconds) {
+  if (!known_ || seconds != at_) {
+    offset_ = LocalOffsetSeconds(static_cast<std::time_t>(seconds));
+    at_ = seconds;
+    known_ = true;
+  }
+  return offset_;
+}
+
 const char* VerdictName(int exitCode) {
   switch (exitCode) {
     case 0:
@@ -176,24 +227,13 @@ const char* VerdictName(int exitCode) {
 }
 
 std::string IsoLocalTime(const FileTime& time) {
-  const int64_t offset = LocalOffsetSeconds(static_cast<std::time_t>(time.Seconds));
-  std::string text = CivilTime(time.Seconds + offset);
-  if (time.Nanoseconds != 0) {
-    char fraction[16];
-    std::snprintf(fraction, sizeof fraction, ".%09d", static_cast<int>(time.Nanoseconds));
-    std::string digits = fraction;
-    while (digits.back() == '0') digits.pop_back();
-    text += digits;
-  }
-  const int64_t minutes = (offset < 0 ? -offset : offset) / 60;
-  char zone[16];
-  std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', static_cast<int>(minutes / 60),
-                static_cast<int>(minutes % 60));
-  return text + zone;
+  std::string text;
+  AppendIsoTime(text, time, LocalOffsetSeconds(static_cast<std::time_t>(time.Seconds)));
+  return text;
 }
 
 void RunReport::Started(const ReportStart& start) {
-  sink_(Record(line_, "run")
+  sink_(Record(line_, zone_, "run")
             .Integer("format", kReportFormat)
             .Text("program", "zek32 " ZEK32_VERSION)
             .Path("source", start.Source)
@@ -209,7 +249,7 @@ void RunReport::Started(const ReportStart& start) {
 }
 
 void RunReport::PairTaken(const PairRecord& pair) {
-  Record record(line_, "file");
+  Record record(line_, zone_, "file");
   record.Path("path", pair.RelativePath).Text("status", StatusName(pair.Status));
   if (const char* reason = ReasonName(pair.Reason)) {
     record.Text("reason", reason);
@@ -234,7 +274,7 @@ void RunReport::PairTaken(const PairRecord& pair) {
 }
 
 void RunReport::DirectoryNotListed(const std::string& relativePath, int error) {
-  sink_(Record(line_, "directory").Path("path", relativePath).Integer("error", error).Text("reason", ErrorMessage(error)).Done());
+  sink_(Record(line_, zone_, "directory").Path("path", relativePath).Integer("error", error).Text("reason", ErrorMessage(error)).Done());
 }
 
 void RunReport::Ended(const ReportEnd& end) {
@@ -249,7 +289,7 @@ void RunReport::Ended(const ReportEnd& end) {
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, "%lld.%03d", static_cast<long long>(milliseconds / 1000),
                 static_cast<int>(milliseconds % 1000));
-  Record record(line_, "end");
+  Record record(line_, zone_, "end");
   record.Text("ended", EndingName(end.Ending));
   if (end.Ending == RunEnding::Error) {
     record.Text("error", end.Error);

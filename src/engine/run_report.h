@@ -52,6 +52,18 @@ struct ReportEnd {
 // "incomplete".
 const char* VerdictName(int exitCode);
 
+// The zone's offset from UTC at the last second asked for: the files of a tree
+// mostly share their last write's second with the one before.
+class ZoneMemo {
+ public:
+  int64_t OffsetAt(int64_t seconds);
+
+ private:
+  bool known_ = false;
+  int64_t at_ = 0;
+  int64_t offset_ = 0;
+};
+
 class RunReport : public IRunRecorder {
  public:
   using Sink = std::function<void(const std::string& line)>;
@@ -64,6 +76,7 @@ class RunReport : public IRunRecorder {
 
  private:
   Sink sink_;
+  ZoneMemo zone_;
   std::string line_;  // reused: a record costs no allocation once it has grown
 };
 
