@@ -188,38 +188,6 @@ int Verdict(bool userBreak, bool different, const std::string& incomplete) {
   return ExitCodeFor(userBreak, different, incomplete.empty());
 }
 
-// --manifest FILE TARGET: the target checked against the manifest alone.
-int CheckManifest(const CommandLine& command, const TPlainRunInputs& inputs, const BatchOptions& batch) {
-  ManifestCheckPlan plan;
-  plan.ManifestFile = *command.Manifest;
-  plan.TargetDir = command.Paths[0];
-  plan.Part = command.Part.value_or(Shard{});
-  plan.TimeCounts = batch.ManifestTimeCounts;
-  plan.FromDisk = inputs.FromDisk;
-  plan.ShowIntact = inputs.OptionSet.Checked(Option::FilesEqual);
-  const ScopedInterruptWatch interrupts;
-  BatchView view(false, stdout);
-  TManifestCheck check(view, plan);
-  view.Attach(check);
-  try {
-    check.Load();
-    check.Run();
-    view.FlushMessages();
-    const CheckCounts& counts = check.Counts();
-    return Verdict(check.UserBreak(), counts.NotFound != 0 || counts.Different != 0, check.IncompleteText());
-  } catch (const EManifestError& error) {
-    std::fprintf(stderr, "zek32: the manifest cannot be read: %s\n", EscapeControls(error.what()).c_str());
-  } catch (const EInOutError& error) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s.\n", error.what());
-  } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s.\n", EInOutError(ENOMEM).what());
-  }
-  std::fflush(stdout);
-  return kExitTrouble;
-}
-
 }  // namespace
 
 std::string UsageText() {
@@ -339,7 +307,6 @@ std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
     if (command.Manifest) {
       // A check writes no manifest, whatever the settings file says.
       batch.ManifestFile.clear();
-      if (!batch.ReportName.empty()) throw UsageError("--report does not work with --manifest");
     }
     if (!batch.ManifestFile.empty()) {
       // A manifest of files whose bytes were never read would vouch for what nobody checked.
@@ -371,18 +338,21 @@ std::optional<int> ReadSetup(const CommandLine& command, BatchSetup& setup) {
 }
 
 // The report is opened before the run, which would otherwise empty a file it
-// compares: a report that names the pair's source or target is refused.
-std::optional<BatchReport> OpenReport(const BatchSetup& setup) {
+// compares: a report that names the pair's source or target, or the manifest
+// a check reads, is refused.
+std::optional<BatchReport> OpenReport(const BatchSetup& setup, const std::optional<std::string>& checkedManifest) {
   const std::string& name = setup.Batch.ReportName;
   if (name.empty()) return std::nullopt;
-  if (name != "-" && setup.Mapped.FilePair) {
+  if (name != "-" && (setup.Mapped.FilePair || checkedManifest)) {
     const auto id = [](const std::string& path) {
       const FileLook look = Files().LookAndOpen(path);
       Files().Close(look.Handle);
       return look.Handle != kNoFile ? std::optional<FileId>(look.Id) : std::nullopt;
     };
     const std::optional<FileId> report = id(name);
-    if (report && (report == id(setup.Inputs.Source) || report == id(setup.Inputs.Target)))
+    if (report && checkedManifest && report == id(*checkedManifest))
+      throw UsageError("the report would overwrite the manifest it checks against: " + name);
+    if (report && setup.Mapped.FilePair && (report == id(setup.Inputs.Source) || report == id(setup.Inputs.Target)))
       throw UsageError("the report would overwrite a file it compares: " + name);
   }
   return std::optional<BatchReport>(std::in_place, name);
@@ -427,6 +397,56 @@ int Compare(BatchSetup& setup, std::optional<BatchReport>& report, ManifestWrite
   return code;
 }
 
+// --manifest FILE TARGET: the target checked against the manifest alone, its
+// report's first and last record around it.
+int CheckManifest(const CommandLine& command, const BatchSetup& setup, std::optional<BatchReport>& report) {
+  ManifestCheckPlan plan;
+  plan.ManifestFile = *command.Manifest;
+  plan.TargetDir = command.Paths[0];
+  plan.Part = setup.Part;
+  plan.TimeCounts = setup.Batch.ManifestTimeCounts;
+  plan.FromDisk = setup.Inputs.FromDisk;
+  plan.ShowIntact = setup.Inputs.OptionSet.Checked(Option::FilesEqual);
+  BatchView view(false, report && report->OnStdout() ? stderr : stdout);
+  TManifestCheck check(view, plan);
+  view.Attach(check);
+  if (report) {
+    check.SetRecorder(&report->Recorder(), report->File());
+    report->Started(setup.Inputs, plan);
+  }
+  int code = kExitTrouble;
+  RunEnding ending = RunEnding::Error;
+  std::string error;
+  const auto say = [](const std::string& line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", line.c_str());
+  };
+  try {
+    check.Load();
+    check.Run();
+    view.FlushMessages();
+    const CheckCounts& counts = check.Counts();
+    code = Verdict(check.UserBreak(), counts.NotFound != 0 || counts.Different != 0, check.IncompleteText());
+    ending = check.UserBreak() ? RunEnding::UserBreak : RunEnding::Finished;
+  } catch (const EManifestError& failure) {
+    error = std::string("the manifest cannot be read: ") + failure.what();
+    say("zek32: " + EscapeControls(error));
+  } catch (const EInOutError& failure) {
+    error = failure.what();
+    say(error + ".");
+  } catch (const std::bad_alloc&) {
+    error = EInOutError(ENOMEM).what();
+    say(error + ".");
+  }
+  std::fflush(stdout);
+  if (report) {
+    const CheckCounts& c = check.Counts();
+    report->Ended({c.FilesTotal, c.NotFound, c.Different, c.NotChecked, 0, static_cast<long double>(c.Bytes)}, ending,
+                  error, code);
+  }
+  return code;
+}
+
 }  // namespace
 
 int ExitCodeFor(bool userBreak, bool different, bool complete) {
@@ -438,7 +458,6 @@ int ExitCodeFor(bool userBreak, bool different, bool complete) {
 int RunBatch(const CommandLine& command) {
   BatchSetup setup;
   if (const std::optional<int> failed = ReadSetup(command, setup)) return *failed;
-  if (command.Manifest) return CheckManifest(command, setup.Inputs, setup.Batch);
   // Created before the run, so that one that cannot be written stops it before it starts.
   std::optional<ManifestWriter> manifest;
   if (!setup.Batch.ManifestFile.empty()) {
@@ -453,8 +472,9 @@ int RunBatch(const CommandLine& command) {
   const ScopedInterruptWatch interrupts;
   int code = kExitTrouble;
   try {
-    std::optional<BatchReport> report = OpenReport(setup);
-    code = Compare(setup, report, manifest ? &*manifest : nullptr);
+    std::optional<BatchReport> report = OpenReport(setup, command.Manifest);
+    code = command.Manifest ? CheckManifest(command, setup, report)
+                            : Compare(setup, report, manifest ? &*manifest : nullptr);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "zek32: %s\n", EscapeControls(error.what()).c_str());
   } catch (const EInOutError& error) {

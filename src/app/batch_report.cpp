@@ -40,10 +40,21 @@ void BatchReport::Write(const std::string& line) {
   }
 }
 
-void BatchReport::Started(const TPlainRunInputs& inputs, const Shard& part) {
+void BatchReport::Start(ReportStart start) {
   start_ = std::chrono::steady_clock::now();
-  report_.Started({inputs.Source, inputs.Target, DirectoryOrCurrent(inputs.Source), NamePart(inputs.Source),
-                   DirectoryOrCurrent(inputs.Target), inputs.SubDirs, part, OptionsInForce(inputs), Now()});
+  start.Started = Now();
+  report_.Started(start);
+}
+
+void BatchReport::Started(const TPlainRunInputs& inputs, const Shard& part) {
+  Start({std::nullopt, inputs.Source, inputs.Target, DirectoryOrCurrent(inputs.Source), NamePart(inputs.Source),
+         DirectoryOrCurrent(inputs.Target), inputs.SubDirs, part, OptionsInForce(inputs), {}});
+}
+
+void BatchReport::Started(const TPlainRunInputs& inputs, const ManifestCheckPlan& plan) {
+  std::vector<ReportOption> options = OptionsInForce(inputs);
+  options.push_back({"ManifestTimeCounts", plan.TimeCounts});
+  Start({plan.ManifestFile, "", plan.TargetDir, "", "", plan.TargetDir, true, plan.Part, std::move(options), {}});
 }
 
 void BatchReport::Ended(const RunCounts& counts, RunEnding ending, const std::string& error, int exitCode) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/comparison_run.h"
+#include "engine/manifest_check.h"
 #include "engine/run_report.h"
 #include "settings/plain_run_inputs.h"
 
@@ -26,11 +27,14 @@ class BatchReport {
   IRunRecorder& Recorder() { return report_; }
 
   void Started(const TPlainRunInputs& inputs, const Shard& part);
+  // The first record of a check against a manifest.
+  void Started(const TPlainRunInputs& inputs, const ManifestCheckPlan& plan);
   // The last record; then everything is written, or EInOutError says why not.
   void Ended(const RunCounts& counts, RunEnding ending, const std::string& error, int exitCode);
 
  private:
   void Write(const std::string& line);
+  void Start(ReportStart start);
 
   TextFile file_{"\n"};
   RunReport report_;

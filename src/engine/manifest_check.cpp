@@ -113,11 +113,19 @@ CheckedFile TManifestCheck::CheckOne(const ManifestEntry& entry) const {
     return file;
   }
   file.FoundTimeSteps = look.TimeSteps;
+  file.FoundWriteTime = look.WriteTime;
   if (look.Special || look.Handle == kNoFile) {
     file.Reason = look.Special ? "not a regular file" : std::string("open: ") + EInOutError(look.OpenError).what();
+    file.Cause = look.Special ? NotComparedReason::NotRegularFile : NotComparedReason::CannotOpenTarget;
     return file;
   }
   file.FoundSize = look.Size;
+  if (reportFile_ != nullptr && reportFile_->Is(look.Id)) {
+    // A file this check is still writing says nothing of the copy.
+    file.Reason = "this check's report";
+    file.Cause = NotComparedReason::CannotOpenTarget;
+    return file;
+  }
   if (entry.Size && look.Size != *entry.Size) {
     file.Status = CheckStatus::SizeDiffers;
     return file;
@@ -125,24 +133,25 @@ CheckedFile TManifestCheck::CheckOne(const ManifestEntry& entry) const {
   if (plan_.FromDisk) DropCachedPages(look.Handle);
   ReadBuffer piece(kPiece);
   Sha256 hash;
-  int64_t bytes = 0;
   for (;;) {
     if (halt_) {
       file.Reason = "the check was broken off";
+      file.Cause = NotComparedReason::Interrupted;
       return file;
     }
     const FileResult<size_t> got = Files().BlockRead(look.Handle, piece.data(), piece.size());
     if (!got.Ok()) {
       file.Reason = std::string("read: ") + EInOutError(got.Error()).what();
+      file.Cause = NotComparedReason::IoError;
       return file;
     }
     if (got.Value() == 0) break;
     hash.Update(piece.data(), got.Value());
-    bytes += static_cast<int64_t>(got.Value());
+    file.BytesRead += static_cast<int64_t>(got.Value());
   }
   // A file that changed while it was read is judged by what was read.
-  file.FoundSize = bytes;
-  if (entry.Size && bytes != *entry.Size) {
+  file.FoundSize = file.BytesRead;
+  if (entry.Size && file.BytesRead != *entry.Size) {
     file.Status = CheckStatus::SizeDiffers;
   } else {
     file.Status = hash.Finish() == entry.Digest ? CheckStatus::Intact : CheckStatus::ContentDiffers;
@@ -206,6 +215,7 @@ void TManifestCheck::Run() {
 
 void TManifestCheck::Take(const CheckedFile& file) {
   ++counts_.FilesTotal;
+  counts_.Bytes += file.BytesRead;
   const auto size = [](const std::optional<int64_t>& bytes) { return bytes ? std::to_string(*bytes) : "?"; };
   switch (file.Status) {
     case CheckStatus::Intact:
@@ -235,6 +245,40 @@ void TManifestCheck::Take(const CheckedFile& file) {
     Report("File " + file.Path + " has a different file time: " + FormatTimeSteps(*file.FoundTimeSteps) +
            ", recorded " + FormatTimeSteps(*file.RecordedTimeSteps) + ".");
   }
+  Record(file);
+}
+
+void TManifestCheck::Record(const CheckedFile& file) const {
+  if (recorder_ == nullptr) return;
+  PairRecord record;
+  record.RelativePath = file.RelativePath;
+  record.Reason = file.Cause;
+  record.Source = FileFacts{file.RecordedSize, std::nullopt, file.RecordedTimeSteps};
+  if (file.FoundTimeSteps) record.Target = FileFacts{file.FoundSize, file.FoundWriteTime, std::nullopt};
+  record.TimeDiffers = file.TimeDiffers();
+  record.BytesRead = file.BytesRead;
+  switch (file.Status) {
+    case CheckStatus::Intact:
+      // As counted: a different time is a difference where it counts.
+      record.Status = plan_.TimeCounts && record.TimeDiffers ? PairStatus::Different : PairStatus::Equal;
+      record.DigestDiffers = false;
+      break;
+    case CheckStatus::NotFound:
+      record.Status = PairStatus::TargetMissing;
+      break;
+    case CheckStatus::SizeDiffers:
+      record.Status = PairStatus::Different;
+      record.SizeDiffers = true;
+      break;
+    case CheckStatus::ContentDiffers:
+      record.Status = PairStatus::Different;
+      record.DigestDiffers = true;
+      break;
+    case CheckStatus::NotChecked:
+      record.Status = PairStatus::NotCompared;
+      break;
+  }
+  recorder_->PairTaken(record);
 }
 
 std::string TManifestCheck::IncompleteText() const {

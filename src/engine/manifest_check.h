@@ -12,7 +12,9 @@
 
 #include "engine/manifest.h"
 #include "engine/run_interfaces.h"
+#include "engine/run_record.h"
 #include "engine/shard.h"
+#include "platform/text_file.h"
 
 namespace zek {
 
@@ -39,7 +41,10 @@ struct CheckedFile {
   std::optional<int64_t> FoundSize;
   std::optional<int64_t> RecordedTimeSteps;
   std::optional<int64_t> FoundTimeSteps;
-  std::string Reason;  // why it was not checked
+  FileTime FoundWriteTime;  // where FoundTimeSteps is known
+  std::string Reason;       // why it was not checked
+  NotComparedReason Cause = NotComparedReason::None;
+  int64_t BytesRead = 0;
   bool TimeDiffers() const { return RecordedTimeSteps && FoundTimeSteps && *RecordedTimeSteps != *FoundTimeSteps; }
 };
 
@@ -57,6 +62,7 @@ struct CheckCounts {
   int32_t NotFound = 0;
   int32_t Different = 0;
   int32_t NotChecked = 0;
+  int64_t Bytes = 0;  // read and hashed
 };
 
 class TManifestCheck {
@@ -64,6 +70,11 @@ class TManifestCheck {
   TManifestCheck(IRunView& view, ManifestCheckPlan plan);
   // Reads and parses the manifest; raises EManifestError.
   void Load();
+  // Where the check's JSON Lines report goes; `file` is the report's, never one of the target's.
+  void SetRecorder(IRunRecorder* recorder, const TextFile* file) {
+    recorder_ = recorder;
+    reportFile_ = file;
+  }
   // The check, with its lines from "running..." to the verdict. The view's
   // dispatch may call Break.
   void Run();
@@ -80,12 +91,15 @@ class TManifestCheck {
   CheckedFile CheckOne(const ManifestEntry& entry) const;
   // The one place each file's outcome is reported and counted.
   void Take(const CheckedFile& file);
+  void Record(const CheckedFile& file) const;
   void Report(const std::string& line);
 
   IRunView& view_;
   ManifestCheckPlan plan_;
   std::vector<ManifestEntry> entries_;
   CheckCounts counts_;
+  IRunRecorder* recorder_ = nullptr;
+  const TextFile* reportFile_ = nullptr;
   std::atomic<bool> stop_{false};  // the user broke the check off
   std::atomic<bool> halt_{false};  // the readers are to stop: a break, or the check's end
 };

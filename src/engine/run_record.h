@@ -24,10 +24,12 @@ enum class NotComparedReason { None,
                                IoError,
                                Interrupted };  // Cancel or Ctrl-C before the last byte
 
-// One side of a pair as the run's look found it.
+// One side of a pair as the run's look found it, or as a manifest records it.
 struct FileFacts {
   std::optional<int64_t> Size;  // known for a file that could be opened
-  FileTime WriteTime;
+  // The last write exactly; a manifest records only its local two-second steps.
+  std::optional<FileTime> WriteTime;
+  std::optional<int64_t> TimeSteps;  // where WriteTime is unknown
 };
 
 struct PairRecord {
@@ -41,7 +43,9 @@ struct PairRecord {
   // Byte positions as the lines give them: the first byte is position 1.
   std::optional<int64_t> FirstDifference;
   std::vector<int64_t> ListedDifferences;
-  int64_t BytesRead = 0;  // of the source, as the byte total counts them
+  int64_t BytesRead = 0;  // of the source, as the byte total counts them; of the target in a check
+  // A check against a manifest: whether the SHA-256 differs, where it was computed.
+  std::optional<bool> DigestDiffers;
 };
 
 class IRunRecorder {

@@ -161,12 +161,25 @@ class Record {
     Name(name);
     line_ += "{\"size\":";
     line_ += facts->Size ? std::to_string(*facts->Size) : "null";
+    if (!facts->WriteTime) {
+      line_ += ",\"time\":null,\"dos_time\":";
+      if (facts->TimeSteps) {
+        line_ += '"';
+        // The steps count from 0000-03-01 (dos_time.h), the civil time's seconds from 1970.
+        AppendCivilTime(line_, *facts->TimeSteps * 2 - DaysFromCivil(1970, 1, 1) * 86400);
+        line_ += '"';
+      } else {
+        line_ += "null";
+      }
+      line_ += '}';
+      return *this;
+    }
     // One look at the zone serves both times.
-    const int64_t offset = zone_.OffsetAt(facts->WriteTime.Seconds);
+    const int64_t offset = zone_.OffsetAt(facts->WriteTime->Seconds);
     line_ += ",\"time\":\"";
-    AppendIsoTime(line_, facts->WriteTime, offset);
+    AppendIsoTime(line_, *facts->WriteTime, offset);
     // The compared time: the local wall clock in whole two-second steps.
-    const int64_t local = facts->WriteTime.Seconds + offset;
+    const int64_t local = facts->WriteTime->Seconds + offset;
     line_ += "\",\"dos_time\":\"";
     AppendCivilTime(line_, local - (local % 2 + 2) % 2);
     line_ += "\"}";
@@ -233,16 +246,30 @@ std::string IsoLocalTime(const FileTime& time) {
 }
 
 void RunReport::Started(const ReportStart& start) {
-  sink_(Record(line_, zone_, "run")
-            .Integer("format", kReportFormat)
-            .Text("program", "zek32 " ZEK32_VERSION)
-            .Path("source", start.Source)
-            .Path("target", start.Target)
-            .Path("source_dir", start.SourceDir)
-            .Path("mask", start.Mask)
-            .Path("target_dir", start.TargetDir)
-            .Flag("subdirectories", start.Subdirectories)
-            .Text("shard", ShardText(start.Part))
+  // A check has no source: the manifest stands in for it.
+  check_ = start.Manifest.has_value();
+  Record record(line_, zone_, "run");
+  record.Integer("format", kReportFormat)
+      .Text("program", "zek32 " ZEK32_VERSION)
+      .Text("mode", check_ ? "manifest_check" : "compare");
+  if (check_) {
+    record.Path("manifest", *start.Manifest).Null("source");
+  } else {
+    record.Null("manifest").Path("source", start.Source);
+  }
+  record.Path("target", start.Target);
+  if (check_) {
+    record.Null("source_dir").Null("mask");
+  } else {
+    record.Path("source_dir", start.SourceDir).Path("mask", start.Mask);
+  }
+  record.Path("target_dir", start.TargetDir);
+  if (check_) {
+    record.Null("subdirectories");
+  } else {
+    record.Flag("subdirectories", start.Subdirectories);
+  }
+  sink_(record.Text("shard", ShardText(start.Part))
             .Raw("options", OptionsObject(start.Options))
             .Text("started", IsoLocalTime(start.Started))
             .Done());
@@ -270,7 +297,15 @@ void RunReport::PairTaken(const PairRecord& pair) {
     if (listed.size() > 1) listed += ',';
     listed += std::to_string(position);
   }
-  sink_(record.Raw("differences", listed + "]").Integer("bytes_read", pair.BytesRead).Done());
+  record.Raw("differences", listed + "]").Integer("bytes_read", pair.BytesRead);
+  if (check_) {
+    if (pair.DigestDiffers) {
+      record.Flag("digest_differs", *pair.DigestDiffers);
+    } else {
+      record.Null("digest_differs");
+    }
+  }
+  sink_(record.Done());
 }
 
 void RunReport::DirectoryNotListed(const std::string& relativePath, int error) {

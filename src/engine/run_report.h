@@ -5,6 +5,7 @@
 // handed to the sink as soon as it is known.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -25,7 +26,8 @@ struct ReportOption {
 };
 
 struct ReportStart {
-  std::string Source;  // as given
+  std::optional<std::string> Manifest;  // a check's, which stands in for the source
+  std::string Source;                   // as given
   std::string Target;
   std::string SourceDir;
   std::string Mask;
@@ -77,6 +79,7 @@ class RunReport : public IRunRecorder {
  private:
   Sink sink_;
   ZoneMemo zone_;
+  bool check_ = false;  // of a check against a manifest
   std::string line_;  // reused: a record costs no allocation once it has grown
 };
 
