@@ -93,7 +93,7 @@ void CheckParts(const std::vector<ShardReport>& reports) {
   const ShardReport& first = reports.front();
   std::map<uint32_t, const ShardReport*> parts;
   for (const ShardReport& report : reports) {
-    for (const char* field : {"source_dir", "mask", "target_dir"})
+    for (const char* field : {"mode", "manifest", "source_dir", "mask", "target_dir"})
       if (report.Run->StringAt(field) != first.Run->StringAt(field))
         throw MergeError(report.Name + ": not a shard of the run of " + first.Name + " (its " + field + " differs)");
     if (report.Part.N != first.Part.N)

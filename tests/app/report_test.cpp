@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,18 @@ constexpr const char* kFileRecords = R"(
 import json, sys
 records = [json.loads(line) for name in sys.argv[1:] for line in open(name, 'rb')]
 print('\n'.join(sorted(json.dumps(r, sort_keys=True) for r in records if r['type'] == 'file')))
+)";
+
+// A check's report: its run record, then per file (by path) its status, reason, size_differs, digest_differs and
+// whether the recorded time is the one found; then the last record.
+constexpr const char* kCheckReport = R"(
+import json, sys
+records = [json.loads(line) for line in open(sys.argv[1], 'rb')]
+print(records[0]['type'], records[0]['mode'], records[0]['manifest'] == sys.argv[2], records[0]['source'])
+for r in sorted((r for r in records if r['type'] == 'file'), key=lambda r: r['path']):
+    print(r['path'], r['status'], r['reason'], r['size_differs'], r['digest_differs'],
+          r['target'] is not None and r['source']['dos_time'] == r['target']['dos_time'])
+print(records[-1]['type'], records[-1]['ended'], records[-1]['exit_code'], json.dumps(records[-1]['counts'], sort_keys=True))
 )";
 
 class ReportTest : public ::testing::Test {
@@ -148,6 +161,49 @@ TEST_F(ReportTest, FourShardsAtOnceGiveWhatOneRunGives) {
   const ProcessResult none = Zek(unlisted);
   EXPECT_EQ(none.ExitCode, kExitNotAllCompared);
   EXPECT_NE(none.Out.find("1 directory not listed"), std::string::npos) << none.Out;
+}
+
+TEST_F(ReportTest, ACheckAgainstAManifestReportsEveryFileItTookUp) {
+  // Guards against a check's report that loses or misnames an outcome, takes up its own file, or empties the manifest.
+  for (const char* name : {"a.txt", "sub/b.txt", "c.txt"}) {
+    tree.Write(std::string("src/") + name, std::string("content of ") + name);
+    tree.Write(std::string("tgt/") + name, std::string("content of ") + name);
+  }
+  const std::string manifest = tree.Path("m.sha256");
+  ASSERT_EQ(Zek({"--batch", "--write-manifest", manifest, tree.Path("src"), tree.Path("tgt")}).ExitCode, kExitSame);
+  tree.Write("tgt/sub/b.txt", "content of sub/B.txt");
+  std::filesystem::remove(tree.Path("tgt/c.txt"));
+  const auto check = [&](const std::string& report) {
+    return Zek({"--batch", "--manifest", manifest, "--report", report, tree.Path("tgt")});
+  };
+  const auto read = [&](const std::string& report) {
+    return RunProcess({"/usr/bin/python3", "-c", kCheckReport, report, manifest}).Out;
+  };
+  const std::string counts = R"({"different": 1, "directories_not_listed": 0, "files": 3, "not_compared": )";
+  ASSERT_EQ(check(tree.Path("r.jsonl")).ExitCode, kExitDifferent);
+  EXPECT_EQ(read(tree.Path("r.jsonl")),
+            "run manifest_check True None\n"
+            "a.txt equal None False False True\n"
+            "c.txt target_missing None False None False\n"
+            "sub/b.txt different None False True True\n"
+            "end finished 1 " + counts + "0, \"target_missing\": 1}\n");
+
+  // To stdout, the report is all there is, and the same.
+  const ProcessResult piped = check("-");
+  EXPECT_EQ(piped.ExitCode, kExitDifferent);
+  tree.Write("piped.jsonl", piped.Out);
+  EXPECT_EQ(read(tree.Path("piped.jsonl")), read(tree.Path("r.jsonl")));
+  EXPECT_NE(piped.Err.find("Target file not found: " + tree.Path("tgt/c.txt")), std::string::npos) << piped.Err;
+
+  // A report that is a file of the target is not checked; one that is the manifest is refused.
+  EXPECT_EQ(check(tree.Path("tgt/a.txt")).ExitCode, kExitDifferent);
+  EXPECT_NE(read(tree.Path("tgt/a.txt")).find("a.txt not_compared cannot_open_target False None False\n"), std::string::npos);
+  EXPECT_NE(read(tree.Path("tgt/a.txt")).find(counts + "1,"), std::string::npos);
+  const std::string kept = tree.Read("m.sha256");
+  const ProcessResult refused = check(manifest);
+  EXPECT_EQ(refused.ExitCode, kExitTrouble);
+  EXPECT_EQ(tree.Read("m.sha256"), kept);
+  EXPECT_NE(refused.Err.find("the report would overwrite the manifest"), std::string::npos) << refused.Err;
 }
 
 }  // namespace
