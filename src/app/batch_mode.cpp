@@ -202,7 +202,8 @@ std::string UsageText() {
          "       zek32 --batch [--ini FILE] [--from-disk] [--report FILE] [--shard K/N]\n"
          "                     [-o KEY=VALUE]... SOURCE TARGET\n"
          "       zek32 --batch [OPTIONS] --write-manifest FILE SOURCE TARGET\n"
-         "       zek32 --batch [OPTIONS] [--shard K/N] --manifest FILE TARGET\n"
+         "       zek32 --batch [OPTIONS] [--report FILE] [--shard K/N]\n"
+         "                     --manifest FILE TARGET\n"
          "       zek32 --merge-reports REPORT...\n"
          "\n"
          "Checks that TARGET holds every file of SOURCE, comparing each file with its\n"
@@ -240,8 +241,9 @@ std::string UsageText() {
          "                          as the settings file's Options key ReadFromDisk=1\n" +
          std::string(CanDropCachedPages() ? "" : "                          (not available in this build)\n") +
          "  --report FILE           also write a JSON Lines record of every file, and\n"
-         "                          of the run, to FILE (- for stdout, the message\n"
-         "                          lines then on stderr); as the key ReportFile\n"
+         "                          of the run or the check with --manifest, to FILE\n"
+         "                          (- for stdout, the message lines then on stderr);\n"
+         "                          as the key ReportFile\n"
          "  --shard K/N             compare (or with --manifest check) only the files of\n"
          "                          shard K of N, by a hash of their relative paths\n"
          "  --merge-reports REPORT...\n"
