@@ -47,8 +47,7 @@ void BatchReport::Start(ReportStart start) {
 }
 
 void BatchReport::Started(const TPlainRunInputs& inputs, const Shard& part) {
-  Start({std::nullopt, inputs.Source, inputs.Target, DirectoryOrCurrent(inputs.Source), NamePart(inputs.Source),
-         DirectoryOrCurrent(inputs.Target), inputs.SubDirs, part, OptionsInForce(inputs), {}});
+  Start({std::nullopt, inputs.Source, inputs.Target, DirectoryOrCurrent(inputs.Source), NamePart(inputs.Source), DirectoryOrCurrent(inputs.Target), inputs.SubDirs, part, OptionsInForce(inputs), {}});
 }
 
 void BatchReport::Started(const TPlainRunInputs& inputs, const ManifestCheckPlan& plan) {

@@ -80,7 +80,7 @@ class RunReport : public IRunRecorder {
   Sink sink_;
   ZoneMemo zone_;
   bool check_ = false;  // of a check against a manifest
-  std::string line_;  // reused: a record costs no allocation once it has grown
+  std::string line_;    // reused: a record costs no allocation once it has grown
 };
 
 // "2026-12-09T17:01:02.5+01:00": local time with its offset.
