@@ -22,6 +22,8 @@
 #      also peak memory and the times of Ctrl+A and Ctrl+C
 #   F  200,000 empty files in one directory, both sides      diff -rq
 #   T  1,000,000 empty files, 1,000 to a directory           diff -rq
+#   S  set B with its target on a simulated spinning disk     diff -rq, and
+#      (cold only, as root; FUSE 3)                  the disk read in physical order
 #
 # Each command is warmed up once with the page cache warm, then run RUNS times,
 # interleaved (ours, peer, ours, peer, ...); the table gives the medians and the
@@ -34,7 +36,7 @@
 # run, beside the read limit of the disk (every file read once, 16 readers at a
 # time, bench/read_limit.cpp) and, for B, zek32 --from-disk.
 #
-#   bench/run.sh [SETS]        SETS: letters to run, default ABCDEWMFT (ABD cold)
+#   bench/run.sh [SETS]        SETS: letters to run, default ABCDEWMFT (ABDS cold)
 #   RUNS=15 bench/run.sh AB    more runs (default 9, cold 3)
 #   COLD=1 bench/run.sh        the page cache cold
 #   ZEK32_GUI=OFF bench/run.sh a build without the windows
@@ -51,11 +53,12 @@ if [[ $COLD == 1 ]]; then
     echo "bench: COLD=1 needs root, to drop the page cache; skipped"
     exit 0
   fi
-  SETS=${1:-ABD}
+  SETS=${1:-ABDS}
   SETS=${SETS//[CEWMFT]/}
   RUNS=${RUNS:-3}
 else
   SETS=${1:-ABCDEWMFT}
+  SETS=${SETS//S/}
   RUNS=${RUNS:-9}
 fi
 BUILD=${BUILD:-$ROOT/build-bench}
@@ -67,7 +70,7 @@ die() {
   exit 1
 }
 
-[[ $SETS =~ ^[A-EWMFT]+$ ]] || die "SETS must be letters of ABCDEWMFT, not '$SETS'"
+[[ $SETS =~ ^[A-EWMFTS]+$ ]] || die "SETS must be letters of ABCDEWMFTS, not '$SETS'"
 MIN_RUNS=$([[ $COLD == 1 ]] && echo 3 || echo 5)
 [[ $RUNS =~ ^[0-9]+$ && $RUNS -ge $MIN_RUNS ]] || die "RUNS must be $MIN_RUNS or more"
 
@@ -83,7 +86,18 @@ done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zek32-bench.XXXXXX")
 XVFB_PID=""
-trap '[[ -z $XVFB_PID ]] || kill "$XVFB_PID"; rm -rf "$WORK"' EXIT
+DISK_LOOP=""
+# The simulated disk (set S) is unmounted before its image is removed.
+cleanup() {
+  [[ -z $XVFB_PID ]] || kill "$XVFB_PID"
+  if [[ -n $DISK_LOOP ]]; then
+    umount "$WORK/S/tgt" 2>/dev/null || true
+    losetup -d "$DISK_LOOP" 2>/dev/null || true
+    fusermount3 -u "$WORK/S/image" 2>/dev/null || umount "$WORK/S/image" 2>/dev/null || true
+  fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
 export XDG_CONFIG_HOME=$WORK/config  # never the user's own settings
 mkdir -p "$XDG_CONFIG_HOME"
 
@@ -330,6 +344,38 @@ if [[ $SETS == *B* ]]; then
   peak=$(peak_kb "$B" 1)
   echo "B 3,000 files|-|-|-|-|$peak" >>"$RESULTS"
   rm -rf "$B"
+fi
+
+# Set S: set B's target on a simulated spinning disk (bench/spinning_disk.cpp,
+# 8 ms across the disk, 150 MB/s, one request at a time) through a loop device
+# with direct I/O and ext4, the source on this machine's own disk.
+if [[ $SETS == *S* ]]; then
+  if ! pkg-config --exists fuse3 || [[ ! -e /dev/fuse ]] || ! command -v mkfs.ext4 >/dev/null; then
+    echo "Set S: skipped, it needs FUSE 3 (libfuse3-dev, /dev/fuse), losetup and mkfs.ext4"
+  else
+    need_space 2500 || die "set S needs 2.5 GB free in $WORK"
+    S=$WORK/S
+    echo "Set S: set B with its target on a simulated spinning disk"
+    # shellcheck disable=SC2046  # pkg-config's flags are words
+    g++ -O2 -std=c++20 -o "$WORK/spinning_disk" "$ROOT/bench/spinning_disk.cpp" $(pkg-config --cflags --libs fuse3)
+    "$MAKE_SETS" tree "$S" 20000
+    mv "$S/tgt" "$S/copy"
+    mkdir "$S/tgt" "$S/image"
+    truncate -s 2G "$S/disk.img"
+    "$WORK/spinning_disk" "$S/disk.img" "$S/image" 8 150 2>"$S/disk.log" &
+    for _ in $(seq 50); do [[ -e $S/image/disk.img ]] && break; sleep 0.1; done
+    DISK_LOOP=$(losetup -f --show --direct-io=on "$S/image/disk.img") || die "set S: no loop device"
+    # As the kernel sets up a USB hard disk: rotational, mq-deadline.
+    echo 1 >"/sys/block/${DISK_LOOP#/dev/}/queue/rotational"
+    echo mq-deadline >"/sys/block/${DISK_LOOP#/dev/}/queue/scheduler" 2>/dev/null || true
+    mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 "$DISK_LOOP"
+    mount "$DISK_LOOP" "$S/tgt"
+    rmdir "$S/tgt/lost+found"
+    cp -a "$S/copy/." "$S/tgt/"
+    rm -rf "$S/copy"
+    bench_set S "$S" 1 '`diff -rq`' "diff -rq $S/src $S/tgt" 1 0.5 \
+      'the disk in physical order' "$READ_LIMIT --physical $S/tgt" 0 1.3
+  fi
 fi
 
 if [[ $SETS == *C* ]]; then

@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -20,6 +23,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "platform/console.h"
 #include "platform/entry_attributes.h"
@@ -39,12 +43,13 @@ int ReadersForTheProcessors() {
 // Descriptors left to the run itself: its held directory pairs, the two files
 // of a pair, the log and the standard streams.
 constexpr int64_t kRunDescriptors = 48;
-// How far the helpers may run ahead of the run, in pairs and in bytes asked for.
-constexpr int64_t kPairsAhead = 128;
+// How far the helpers may run ahead of the run, in pairs and in bytes asked
+// for: far enough that a batch (below) sorts several directories' files.
+constexpr int64_t kPairsAhead = 1024;
 constexpr int64_t kBytesAhead = 32 << 20;
 // A walk that has run ahead that far waits until it can go this many pairs on,
 // so that the run wakes it once per so many pairs, not for every one.
-constexpr int64_t kRefill = 32;
+constexpr int64_t kRefill = 128;
 // Of a big file only the start is asked for; the kernel's own read-ahead
 // follows the run's sequential reads from there.
 constexpr int64_t kFirstBytes = 4 << 20;
@@ -69,22 +74,49 @@ bool StatAt(int dir, const char* path, int flags, struct stat& st) {
   return true;
 }
 
+// Opened files are asked for in batches of up to this many pairs, sorted by
+// where their data lie on the device: a disk that seeks then serves them in
+// one sweep, not in the order of the directory listing. On a simulated hard
+// disk a cold run took 10.5 s so, against 29.5 s with the files asked for one
+// by one (docs/BENCHMARKS.md). A batch is asked for at once when the run comes
+// within kUrgent pairs of it, so a disk that does not seek waits for nothing.
+constexpr int64_t kBatchPairs = 256;
+constexpr int64_t kUrgent = 32;
+
+struct HelperBudget {
+  int Readers = 0;
+  int64_t BatchPairs = 0;  // pairs whose files may be held open, waiting to be asked for
+};
+
 // The readers for the processors, as many as the descriptor limit leaves room
-// for beside the run and the helpers' walk: each reader holds one file open at
-// a time. A process held to few descriptors keeps them for the run, whose
-// opens must never fail because of its helpers.
-int ReadersToStart() {
+// for beside the run and the helpers' walk, each holding up to three
+// descriptors at a time; what is left holds the batch's files, two a pair. A
+// process held to few descriptors keeps them for the run, whose opens must
+// never fail because of its helpers.
+HelperBudget BudgetToStart() {
   rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return {};
   const int wanted = ReadersForTheProcessors();
-  if (limit.rlim_cur == RLIM_INFINITY) return wanted;
+  if (limit.rlim_cur == RLIM_INFINITY) return {wanted, kBatchPairs};
   std::error_code error;
   int64_t open = 0;
   for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end; it.increment(error))
     ++open;
-  if (error) return 0;
+  if (error) return {};
   const int64_t free = static_cast<int64_t>(limit.rlim_cur) - open - kRunDescriptors - 1;
-  return static_cast<int>(std::clamp<int64_t>(free, 0, wanted));
+  const int readers = static_cast<int>(std::clamp<int64_t>(free, 0, wanted));
+  return {readers, std::clamp<int64_t>((free - 3 * readers) / 2, 0, kBatchPairs)};
+}
+
+// Where a file's data start on its device, for the order of a batch; the inode
+// number where the file system cannot tell, as data mostly follow it.
+uint64_t PhysicalStart(int fd, const struct stat& st) {
+  alignas(fiemap) char space[sizeof(fiemap) + sizeof(fiemap_extent)] = {};
+  auto* map = reinterpret_cast<fiemap*>(space);
+  map->fm_length = FIEMAP_MAX_OFFSET;
+  map->fm_extent_count = 1;
+  if (ioctl(fd, FS_IOC_FIEMAP, map) == 0 && map->fm_mapped_extents == 1) return map->fm_extents[0].fe_physical;
+  return st.st_ino;
 }
 
 // File systems on a local block device, whose calls end, if only with an
@@ -287,6 +319,16 @@ struct Identity {
 
 Identity IdentityOf(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_ctim, 0}; }
 
+// One file of a pair, opened and looked at, its data not yet asked for.
+struct OpenedFile {
+  int64_t Pair = 0;
+  bool Target = false;
+  UniqueFd Fd;
+  struct stat St {};
+  dev_t Device = 0;
+  uint64_t Physical = 0;
+};
+
 }  // namespace
 
 struct ReadAhead::Shared {
@@ -312,6 +354,19 @@ struct ReadAhead::Shared {
   int64_t BytesAhead = 0;
   std::atomic<int> WarmStreak = 0;
   std::vector<Identity> FetchedFromDisk;
+  std::vector<OpenedFile> Batch;  // of up to BatchPairs pairs
+  int64_t BatchPairs = 0;
+  int64_t BatchFirst = 0;  // the batch's first pair
+  bool Asking = false;     // a reader asks for a batch's data
+  // A reader opens no further pair while the batch is full, so that the files
+  // held open stay within the descriptors budgeted for them.
+  bool BatchFull() const { return static_cast<int64_t>(Batch.size()) >= 2 * std::max<int64_t>(BatchPairs, 1); }
+  // Asks for the batch's data in the order of the device; called with the
+  // lock held, which it gives up meanwhile.
+  void AskForBatch(std::unique_lock<std::mutex>& lock);
+  bool BatchDue() const {
+    return !Batch.empty() && !Asking && (BatchFull() || Reached + kUrgent >= BatchFirst || (WalkDone && Queue.empty()));
+  }
 
   // Waits until the walk may add pair `index`; false when the helpers stop.
   bool RoomFor(int64_t index) {
@@ -327,7 +382,9 @@ struct ReadAhead::Shared {
 
 ReadAhead::ReadAhead(const ReadAheadPlan& plan) : shared_(std::make_shared<Shared>()) {
   shared_->Plan = plan;
-  const int readers = ReadersToStart();
+  const HelperBudget budget = BudgetToStart();
+  const int readers = budget.Readers;
+  shared_->BatchPairs = budget.BatchPairs;
   if (readers == 0) return;
   // Ctrl-C, SIGTERM and SIGHUP are the run's: the helpers start with them blocked.
   BlockStopSignalsInThisThread(true);
@@ -364,7 +421,7 @@ void ReadAhead::Reached(int64_t pairs) {
     if (!s.FetchedFromDisk.empty())
       std::erase_if(s.FetchedFromDisk, [&](const Identity& f) { return f.Pair < pairs; });
     wakeWalk = s.WalkWaits && pairs > s.WalkWaitsFor;
-    wakeReaders = s.ReadersWaitForBytes && s.BytesAhead < kBytesAhead;
+    wakeReaders = (s.ReadersWaitForBytes && s.BytesAhead < kBytesAhead) || s.BatchDue();
   }
   if (wakeWalk) s.Room.notify_one();
   if (wakeReaders) s.Work.notify_all();
@@ -417,49 +474,90 @@ void ReadAhead::Walk(std::shared_ptr<Shared> shared) {
   s.Work.notify_all();
 }
 
+namespace {
+
+// Asks for the start of an opened file; the bytes asked for, or -1 when the
+// file was found cached already. A target read from the disk has its cached
+// pages dropped first, and its identity kept in `fetched`.
+int64_t AskFor(OpenedFile& file, bool fromDisk, Identity& fetched) {
+  if (!file.Fd.Valid() || file.St.st_size == 0) return 0;
+  int64_t asked = std::min<int64_t>(file.St.st_size, kFirstBytes);
+  if (fromDisk) {
+    DropCachedPages(file.Fd.Get());
+    if (fstat(file.Fd.Get(), &file.St) == 0) fetched = IdentityOf(file.St);
+    fetched.Pair = file.Pair;
+    posix_fadvise(file.Fd.Get(), 0, asked, POSIX_FADV_WILLNEED);
+    return asked;
+  }
+  // Asked for first, then looked at: a look at a page not yet asked for
+  // would start a read of its own and split the file's read in two.
+  posix_fadvise(file.Fd.Get(), 0, asked, POSIX_FADV_WILLNEED);
+  char byte;
+  iovec one{&byte, 1};
+  if (preadv2(file.Fd.Get(), &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
+  return asked;
+}
+
+}  // namespace
+
+void ReadAhead::Shared::AskForBatch(std::unique_lock<std::mutex>& lock) {
+  Shared& s = *this;
+  std::vector<OpenedFile> batch = std::move(s.Batch);
+  s.Batch.clear();
+  s.Asking = true;
+  const int64_t reached = s.Reached;
+  lock.unlock();
+  std::sort(batch.begin(), batch.end(), [](const OpenedFile& a, const OpenedFile& b) {
+    return std::tie(a.Device, a.Physical) < std::tie(b.Device, b.Physical);
+  });
+  std::map<int64_t, int64_t> bytesOf;  // per pair, -1 when all of it was cached
+  std::vector<Identity> fetched;
+  for (OpenedFile& file : batch) {
+    if (s.Stop) break;
+    // A pair the run has reached gains nothing.
+    if (file.Pair <= reached) continue;
+    Identity identity{};
+    const int64_t asked = AskFor(file, file.Target && s.Plan.FromDisk, identity);
+    if (identity.Inode != 0) fetched.push_back(identity);
+    bytesOf[file.Pair] += std::max<int64_t>(asked, 0);
+  }
+  lock.lock();
+  s.Asking = false;
+  s.FetchedFromDisk.insert(s.FetchedFromDisk.end(), fetched.begin(), fetched.end());
+  for (const auto& [pair, bytes] : bytesOf) {
+    s.WarmStreak = bytes == 0 ? s.WarmStreak + 1 : 0;
+    if (bytes > 0 && pair > s.Reached) {
+      s.BytesOf[pair] += bytes;
+      s.BytesAhead += bytes;
+    }
+  }
+}
+
 void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
   Shared& s = *shared;
-  // One file of a pair, opened and looked at; its data not yet asked for.
-  struct Side {
-    UniqueFd Fd;
-    struct stat St {};
-  };
-  // Asks for the start of a file; the bytes asked for, or -1 when the file
-  // was found cached already.
-  auto ask = [&](Side& side, int64_t pairIndex, bool fromDisk, Identity* fetched) -> int64_t {
-    if (!side.Fd.Valid() || side.St.st_size == 0) return 0;
-    int64_t asked = std::min<int64_t>(side.St.st_size, kFirstBytes);
-    if (fromDisk) {
-      DropCachedPages(side.Fd.Get());
-      if (fstat(side.Fd.Get(), &side.St) == 0) *fetched = IdentityOf(side.St);
-      fetched->Pair = pairIndex;
-      posix_fadvise(side.Fd.Get(), 0, asked, POSIX_FADV_WILLNEED);
-      return asked;
-    }
-    // Asked for first, then looked at: a look at a page not yet asked for
-    // would start a read of its own and split the file's read in two.
-    posix_fadvise(side.Fd.Get(), 0, asked, POSIX_FADV_WILLNEED);
-    char byte;
-    iovec one{&byte, 1};
-    if (preadv2(side.Fd.Get(), &one, 1, 0, RWF_NOWAIT) == 1) asked = -1;
-    return asked;
-  };
-
   for (;;) {
     Shared::Pair pair;
     {
       std::unique_lock lock(s.Mutex);
       s.Work.wait(lock, [&] {
         s.ReadersWaitForBytes = !s.Queue.empty() && s.BytesAhead >= kBytesAhead;
-        return s.Stop || (s.WalkDone && s.Queue.empty()) || (!s.Queue.empty() && !s.ReadersWaitForBytes);
+        return s.Stop || s.BatchDue() || (s.WalkDone && s.Queue.empty()) ||
+               (!s.Queue.empty() && !s.ReadersWaitForBytes && !s.BatchFull());
       });
-      if (s.Stop || s.Queue.empty()) return;
+      if (s.Stop) return;
+      if (s.BatchDue()) {
+        s.AskForBatch(lock);
+        continue;
+      }
+      if (s.Queue.empty()) return;
       pair = std::move(s.Queue.front());
       s.Queue.pop_front();
-      // A pair the run has reached gains nothing.
       if (pair.Index <= s.Reached) continue;
     }
-    Side source, target;
+    OpenedFile source;
+    OpenedFile target;
+    source.Pair = target.Pair = pair.Index;
+    target.Target = true;
     source.Fd = OpenRegular(pair.Source, source.St);
     if (s.Stop) return;
     if (s.TargetOnLocalDisk) target.Fd = OpenRegular(pair.Target, target.St);
@@ -467,19 +565,20 @@ void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
     // The inodes are in memory now; the data only where the run reads them.
     const bool readsBytes = s.Plan.ReadsBytes && source.Fd.Valid() && target.Fd.Valid() &&
                             (source.St.st_size == target.St.st_size || s.Plan.ReadsDifferentSizes);
-    Identity fetched{};
-    const int64_t sourceBytes = readsBytes ? ask(source, pair.Index, false, nullptr) : 0;
-    const int64_t targetBytes = readsBytes ? ask(target, pair.Index, s.Plan.FromDisk, &fetched) : 0;
-    {
-      std::lock_guard lock(s.Mutex);
-      if (fetched.Inode != 0) s.FetchedFromDisk.push_back(fetched);
-      const int64_t bytes = std::max<int64_t>(sourceBytes, 0) + std::max<int64_t>(targetBytes, 0);
-      s.WarmStreak = bytes == 0 ? s.WarmStreak + 1 : 0;
-      if (bytes > 0 && pair.Index > s.Reached) {
-        s.BytesOf[pair.Index] += bytes;
-        s.BytesAhead += bytes;
-      }
+    std::vector<OpenedFile*> wanted;
+    for (OpenedFile* file : {&source, &target}) {
+      if (!readsBytes || file->St.st_size == 0) continue;
+      file->Device = file->St.st_dev;
+      file->Physical = PhysicalStart(file->Fd.Get(), file->St);
+      wanted.push_back(file);
     }
+    std::lock_guard lock(s.Mutex);
+    if (wanted.empty()) {
+      s.WarmStreak = s.WarmStreak + 1;
+      continue;
+    }
+    if (s.Batch.empty() || pair.Index < s.BatchFirst) s.BatchFirst = pair.Index;
+    for (OpenedFile* file : wanted) s.Batch.push_back(std::move(*file));
   }
 }
 
