@@ -74,7 +74,7 @@ void TComparisonRun::RunPairComparison() {
   Run([this] {
     const FileLook look = Files().LookAndOpen(searchPath_);
     Files().Close(look.Handle);
-    CompareFilePair(searchPath_, targetPath_, look.Size);
+    CompareFilePair(searchPath_, targetPath_, look.Size, KnownAs::Nothing);
   });
 }
 

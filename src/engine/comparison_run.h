@@ -73,7 +73,7 @@ class TComparisonRun {
   void RunPairComparison();
   void ResetCounters();
   void CompareDirectory(std::string sourceDir, std::string targetDir);
-  void CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize);
+  void CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize, KnownAs source);
   // The one channel for every line of a run: message window, dispatch, log.
   void Report(const std::string& line);
   // After a run: what it could not check (nothing at all, or some files or

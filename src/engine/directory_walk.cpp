@@ -227,7 +227,7 @@ void TComparisonRun::CompareDirectory(std::string sourceDir, std::string targetD
         if (inputs_.Options().Checked(Option::ShowDir)) Report("Switching to directory " + walk.SearchPath());
         break;
       case WalkStep::Pair:
-        CompareFilePair(walk.SourceFile(), walk.TargetFile(), walk.FileSize());
+        CompareFilePair(walk.SourceFile(), walk.TargetFile(), walk.FileSize(), walk.FileKnownAs());
         break;
       case WalkStep::NotListed:
         DirectoryNotListed(walk.Error(), walk.SourceDir());

@@ -38,6 +38,8 @@ class DirectoryWalk {
   const std::string& SourceFile() const { return sourceFile_; }
   const std::string& TargetFile() const { return targetFile_; }
   int64_t FileSize() const { return record_.Size; }
+  // The search has just looked at the file: a regular one needs no second look.
+  KnownAs FileKnownAs() const { return record_.Regular ? KnownAs::RegularFile : KnownAs::Nothing; }
   int Error() const { return error_; }
 
  private:

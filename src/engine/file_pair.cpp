@@ -50,7 +50,8 @@ int ProgressPosition(int64_t bytes, int64_t size) {
 
 void TComparisonRun::ShowByteTotal() { view_.SetLabel(StatusLabel::ByteTotal, "Total bytes: " + FormatByteTotal(counts_.TotalBytes)); }
 
-void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize) {
+void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetPath, int64_t sourceSize,
+                                     KnownAs source) {
   std::string relative;
   if (recorder_ != nullptr || manifest_ != nullptr || !shard_.Whole()) {
     relative = RelativePath(sourceDir_, sourcePath);
@@ -58,7 +59,7 @@ void TComparisonRun::CompareFilePair(std::string sourcePath, std::string targetP
   }
   PairComparison pair(RemoveDoubleBackslashes(sourcePath), RemoveDoubleBackslashes(targetPath), inputs_, userBreak_,
                       sourceBuffer_, targetBuffer_);
-  if (!pair.LookAtSource({logFile_, reportFile_})) return;
+  if (!pair.LookAtSource({logFile_, reportFile_}, source)) return;
   try {
     ComparePair(pair, sourceSize, relative);
   } catch (...) {

@@ -37,10 +37,10 @@ PairComparison::PairComparison(std::string sourcePath, std::string targetPath, I
       sourceBuffer_(sourceBuffer),
       targetBuffer_(targetBuffer) {}
 
-bool PairComparison::LookAtSource(const RunOwnFiles& own) {
+bool PairComparison::LookAtSource(const RunOwnFiles& own, KnownAs known) {
   // The source is looked at first and alone: a missing source leaves the
   // target unseen.
-  sourceLook_ = Files().LookAndOpen(sourcePath_);
+  sourceLook_ = Files().LookAndOpen(sourcePath_, known);
   open_.Source = sourceLook_.Handle;
   if (sourceLook_.Exists) record_.Source = FactsOf(sourceLook_);
   return own.Which(sourceLook_.Id) == nullptr;

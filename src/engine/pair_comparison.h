@@ -52,7 +52,7 @@ class PairComparison {
 
   // One look at each file serves its existence test, its time test and its
   // open. False for a file that this run writes: no file of the tree.
-  bool LookAtSource(const RunOwnFiles& own);
+  bool LookAtSource(const RunOwnFiles& own, KnownAs known);
   // What the source look found; a want of descriptors or memory ends the run.
   PairFindings CheckSource();
   // The target is looked at only after the source's findings are reported.

@@ -35,6 +35,7 @@ struct FindRecord {
   int64_t Size = 0;
   int32_t Attr = 0;
   std::string Name;
+  bool Regular = false;  // the look found a regular file, links followed
   // Private to the search.
   int ExcludeAttr = 0;
   bool DirectoriesOnly = false;
@@ -42,6 +43,10 @@ struct FindRecord {
   std::string Mask;
   void* Handle = nullptr;
 };
+
+// What a caller of LookAndOpen has just seen of the file itself.
+enum class KnownAs { Nothing,
+                     RegularFile };
 
 using FileHandle = int;
 constexpr FileHandle kNoFile = -1;
@@ -118,7 +123,11 @@ class FileAccess {
   // exists but is refused without an open, so that a waiting writer is never
   // released, a device never woken and no endless device read. The time and
   // size come from the open file. The caller closes the handle.
-  virtual FileLook LookAndOpen(const std::string& path);
+  // KnownAs::RegularFile: the caller's directory search has just looked at the
+  // file and found a regular file, and that look stands in for the one before
+  // the open, a system call per file fewer; the look at the open file decides.
+  virtual FileLook LookAndOpen(const std::string& path, KnownAs known);
+  FileLook LookAndOpen(const std::string& path) { return LookAndOpen(path, KnownAs::Nothing); }
   virtual FileResult<int64_t> FileSize(FileHandle h);
   // One read of up to count bytes: fewer at the end of the file, or where the
   // file system hands out less at a time. Bytes that come before an error are

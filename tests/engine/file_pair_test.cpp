@@ -16,7 +16,7 @@ class FilePairTest : public RunFixture {
     run.ResetCounters();
     std::error_code missing;
     const auto size = std::filesystem::file_size(Src(name), missing);
-    run.CompareFilePair(Src(name), Tgt(name), missing ? 0 : static_cast<int64_t>(size));
+    run.CompareFilePair(Src(name), Tgt(name), missing ? 0 : static_cast<int64_t>(size), KnownAs::Nothing);
     return view.Lines;
   }
   std::string Differ(const std::string& name, const std::string& hex) {
@@ -207,7 +207,7 @@ TEST_F(FilePairTest, DoubledSlashesAreCleanedInBothPaths) {
   ZEK_SKIP_ON_WINDOWS("paths written with \"/\" (WindowsPathsTest has their Windows forms)");
   tree.Write("src/a", "1");
   run.ResetCounters();
-  run.CompareFilePair(tree.Root() + "//src///a", tree.Root() + "//tgt//a", 1);
+  run.CompareFilePair(tree.Root() + "//src///a", tree.Root() + "//tgt//a", 1, KnownAs::Nothing);
   EXPECT_EQ(view.Lines, Lines{"Target file not found: " + Tgt("a")});
 }
 

@@ -46,8 +46,8 @@ class WatchedFiles : public FileAccess {
   std::function<void(FileHandle)> AfterRead;
   std::function<void(const std::string&)> AfterOpen;
 
-  FileLook LookAndOpen(const std::string& path) override {
-    const FileLook look = FileAccess::LookAndOpen(path);
+  FileLook LookAndOpen(const std::string& path, KnownAs known) override {
+    const FileLook look = FileAccess::LookAndOpen(path, known);
     if (look.Handle != kNoFile) Delivered[look.Handle] = 0;
     if (AfterOpen) AfterOpen(path);
     return look;
@@ -86,7 +86,7 @@ class MultiBlockReadTest : public ::testing::Test {
     run.ResetCounters();
     const auto size = std::filesystem::file_size(Src(name));
     ScopedFileAccess scoped(files);
-    run.CompareFilePair(Src(name), Tgt(name), static_cast<int64_t>(size));
+    run.CompareFilePair(Src(name), Tgt(name), static_cast<int64_t>(size), KnownAs::Nothing);
     return view.Lines;
   }
   void WriteBoth(const std::string& name, const std::string& content) {
@@ -200,8 +200,8 @@ TEST_F(MultiBlockReadTest, ReadsThatDeliverLessThanAskedStillMakeWholeBlocks) {
 // Files whose size reads 0 although they hold data, as those of /proc do.
 class PseudoFiles : public WatchedFiles {
  public:
-  FileLook LookAndOpen(const std::string& path) override {
-    FileLook look = WatchedFiles::LookAndOpen(path);
+  FileLook LookAndOpen(const std::string& path, KnownAs known) override {
+    FileLook look = WatchedFiles::LookAndOpen(path, known);
     look.Size = 0;
     return look;
   }
@@ -222,7 +222,7 @@ TEST_F(MultiBlockReadTest, PairsWhoseSizesBothReadZeroAreReadUntilAReadReturnsNo
   auto compare = [&](const std::string& name) {
     view.Lines.clear();
     pseudo.Asked.clear();
-    run.CompareFilePair(Src(name), Tgt(name), 0);
+    run.CompareFilePair(Src(name), Tgt(name), 0, KnownAs::Nothing);
     return view.Lines;
   };
   EXPECT_EQ(compare("same"), Lines{Pair("same") + " are equal."});
@@ -240,8 +240,8 @@ class DamagedSource : public WatchedFiles {
   std::string Path;
   int64_t Damage = 0;
 
-  FileLook LookAndOpen(const std::string& path) override {
-    const FileLook look = WatchedFiles::LookAndOpen(path);
+  FileLook LookAndOpen(const std::string& path, KnownAs known) override {
+    const FileLook look = WatchedFiles::LookAndOpen(path, known);
     if (look.Handle != kNoFile && path == Path) {
       source_ = look.Handle;
       held_ = false;
@@ -274,7 +274,7 @@ TEST_F(MultiBlockReadTest, AReadErrorCountsOnlyWhereTheBlockByBlockRuleWouldRead
   run.ResetCounters();
   {
     ScopedFileAccess scoped(damaged);
-    run.CompareFilePair(Src("r"), Tgt("r"), static_cast<int64_t>(data.size()));
+    run.CompareFilePair(Src("r"), Tgt("r"), static_cast<int64_t>(data.size()), KnownAs::Nothing);
   }
   EXPECT_EQ(view.Lines, Lines{Pair("r") + " do not match."});
   EXPECT_EQ(run.Counts().TotalBytes, static_cast<long double>(5 * kBlockSize));
@@ -287,7 +287,7 @@ TEST_F(MultiBlockReadTest, AReadErrorCountsOnlyWhereTheBlockByBlockRuleWouldRead
   run.ResetCounters();
   ScopedFileAccess scoped(damaged);
   try {
-    run.CompareFilePair(Src("r"), Tgt("r"), static_cast<int64_t>(data.size()));
+    run.CompareFilePair(Src("r"), Tgt("r"), static_cast<int64_t>(data.size()), KnownAs::Nothing);
     FAIL() << "the read error in the eighth block was lost";
   } catch (const EInOutError& error) {
     EXPECT_EQ(error.ErrorCode, EIO);

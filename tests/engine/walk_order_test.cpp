@@ -16,9 +16,9 @@ namespace {
 class SourceLooks : public FileAccess {
  public:
   explicit SourceLooks(std::string root) : root_(std::move(root)) {}
-  FileLook LookAndOpen(const std::string& path) override {
+  FileLook LookAndOpen(const std::string& path, KnownAs known) override {
     if (path.rfind(root_, 0) == 0) Paths.push_back(path);
-    return FileAccess::LookAndOpen(path);
+    return FileAccess::LookAndOpen(path, known);
   }
   std::vector<std::string> Paths;
 

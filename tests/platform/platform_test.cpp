@@ -147,15 +147,24 @@ TEST(FindTest, AttributesAndTheExclusionRule) {
 }
 
 TEST(FileAccessTest, OpenRefusesWhatIsNotARegularFile) {
+  // Guards against a FIFO or device opened as a file, also where a search's look stands in for the look before the open.
   ZEK_SKIP_ON_WINDOWS("FIFOs and device nodes");
   test::TempTree tree;
   tree.MakeFifo("fifo");
-  for (const std::string& path : {tree.Path("fifo"), std::string("/dev/zero")}) {
-    const FileLook look = Files().LookAndOpen(path);
-    EXPECT_TRUE(look.Exists) << path;
-    EXPECT_NE(look.OpenError, 0) << path;
-    EXPECT_EQ(look.Handle, kNoFile) << path;
-  }
+  tree.Write("file", "f");
+  for (const KnownAs known : {KnownAs::Nothing, KnownAs::RegularFile})
+    for (const std::string& path : {tree.Path("fifo"), std::string("/dev/zero")}) {
+      const FileLook look = Files().LookAndOpen(path, known);
+      EXPECT_TRUE(look.Exists) << path;
+      EXPECT_NE(look.OpenError, 0) << path;
+      EXPECT_EQ(look.Handle, kNoFile) << path;
+    }
+  FindRecord f;
+  std::set<std::string> regular;
+  for (SearchStep r = Files().FindFirst(tree.Path("*"), faAnyFile, f); r.Found(); r = Files().FindNext(f))
+    if (f.Regular) regular.insert(f.Name);
+  Files().FindClose(f);
+  EXPECT_EQ(regular, std::set<std::string>{"file"});
   EXPECT_FALSE(Files().LookAndOpen(tree.Root()).Exists);
   EXPECT_EQ(Files().LookAndOpen(tree.Root()).Handle, kNoFile);
   EXPECT_TRUE(Files().FileExists(tree.Path("fifo")));
@@ -167,20 +176,24 @@ TEST(LookAndOpenTest, TheExistenceTimeAndOpenOfAFileFromOneLook) {
   test::TempTree tree;
   tree.Write("file", "xyz", test::kFixedTime + 4);
   tree.MakeDir("dir");
-  const FileLook look = Files().LookAndOpen(tree.Path("file"));
-  EXPECT_TRUE(look.Exists);
-  EXPECT_EQ(look.TimeSteps, LocalTwoSecondSteps(test::kFixedTime + 4));
-  EXPECT_EQ(look.OpenError, 0);
-  EXPECT_EQ(look.Size, 3);
-  ASSERT_NE(look.Handle, kNoFile);
-  char buffer[8];
-  EXPECT_EQ(Files().BlockRead(look.Handle, buffer, sizeof buffer).OrRaise(), 3u);
-  Files().Close(look.Handle);
-  for (const char* missing : {"dir", "none", "none/deeper"}) {
-    const FileLook look = Files().LookAndOpen(tree.Path(missing));
-    EXPECT_FALSE(look.Exists) << missing;
-    EXPECT_EQ(look.Handle, kNoFile) << missing;
-    EXPECT_EQ(look.Exists, Files().FileExists(tree.Path(missing))) << missing;
+  // The same whether or not a search's look stands in for the look before the open.
+  for (const KnownAs known : {KnownAs::Nothing, KnownAs::RegularFile}) {
+    const FileLook look = Files().LookAndOpen(tree.Path("file"), known);
+    EXPECT_TRUE(look.Exists);
+    EXPECT_EQ(look.TimeSteps, LocalTwoSecondSteps(test::kFixedTime + 4));
+    EXPECT_EQ(look.WriteTime.Seconds, test::kFixedTime + 4);
+    EXPECT_EQ(look.OpenError, 0);
+    EXPECT_EQ(look.Size, 3);
+    ASSERT_NE(look.Handle, kNoFile);
+    char buffer[8];
+    EXPECT_EQ(Files().BlockRead(look.Handle, buffer, sizeof buffer).OrRaise(), 3u);
+    Files().Close(look.Handle);
+    for (const char* missing : {"dir", "none", "none/deeper"}) {
+      const FileLook look = Files().LookAndOpen(tree.Path(missing), known);
+      EXPECT_FALSE(look.Exists) << missing;
+      EXPECT_EQ(look.Handle, kNoFile) << missing;
+      EXPECT_EQ(look.Exists, Files().FileExists(tree.Path(missing))) << missing;
+    }
   }
   EXPECT_FALSE(Files().LookAndOpen("").Exists);
 }

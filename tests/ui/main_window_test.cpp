@@ -245,9 +245,9 @@ TEST_F(MainWindowTest, ARunPaintsAFewFramesASecondAndStillShowsItsProgress) {
   }
   // Slow opens make the run last long enough for several frames.
   struct SlowOpens : FileAccess {
-    FileLook LookAndOpen(const std::string& path) override {
+    FileLook LookAndOpen(const std::string& path, KnownAs known) override {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      return FileAccess::LookAndOpen(path);
+      return FileAccess::LookAndOpen(path, known);
     }
   } opens;
   ScopedFileAccess scoped(opens);

@@ -165,11 +165,13 @@ SearchStep NextMatch(FindRecord& f) {
                fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
       if (!looked) st.st_mode = (entry->d_type == DT_DIR ? S_IFDIR : S_IFREG) | S_IWUSR;
     }
+    const bool regular = looked && S_ISREG(st.st_mode);
     if (S_ISLNK(st.st_mode)) st.st_mode = S_IFREG | (st.st_mode & 07777);
     const int attr = AttributesOf(name, st);
     if ((attr & f.ExcludeAttr) != 0) continue;
     f.Name = name;
     f.Attr = attr;
+    f.Regular = regular;
     f.Size = looked ? static_cast<int64_t>(st.st_size) : 0;
     f.Time = looked ? PackDosDateTime(st.st_mtime) : 0;
     return SearchStep::Entry();
@@ -289,20 +291,33 @@ bool FileAccess::DirectoryExists(const std::string& path) {
   return !path.empty() && PathAt(path, held_).Stat(st) && S_ISDIR(st.st_mode);
 }
 
-FileLook FileAccess::LookAndOpen(const std::string& path) {
+namespace {
+
+void TakeTimes(FileLook& look, const struct stat& st) {
+  look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
+  look.WriteTime = {static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec)};
+}
+
+// The look before an open: only a regular file is opened. False when there is
+// nothing to open.
+bool LookBeforeOpen(const PathAt& at, FileLook& look) {
+  struct stat st {};
+  if (!at.Stat(st) || S_ISDIR(st.st_mode)) return false;
+  look.Exists = true;
+  TakeTimes(look, st);
+  if (S_ISREG(st.st_mode)) return true;
+  look.OpenError = EACCES;
+  look.Special = true;
+  return false;
+}
+
+}  // namespace
+
+FileLook FileAccess::LookAndOpen(const std::string& path, KnownAs known) {
   FileLook look;
   if (path.empty()) return look;
   const PathAt at(path, held_);
-  struct stat st {};
-  if (!at.Stat(st) || S_ISDIR(st.st_mode)) return look;
-  look.Exists = true;
-  look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
-  look.WriteTime = {static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec)};
-  if (!S_ISREG(st.st_mode)) {
-    look.OpenError = EACCES;
-    look.Special = true;
-    return look;
-  }
+  if (known != KnownAs::RegularFile && !LookBeforeOpen(at, look)) return look;
   // O_NONBLOCK so that a FIFO put in the file's place since the look cannot
   // hold us; it is refused below. O_NONBLOCK stays on the file, which spares
   // a call per file: Linux ignores it for regular files, and should a file
@@ -312,17 +327,23 @@ FileLook FileAccess::LookAndOpen(const std::string& path) {
     const int error = LastError();
     // Removed since the look: not found, as a look a moment later would say.
     if (error == ENOENT) return FileLook{};
+    // A file that cannot be opened is still reported with its time.
+    if (known == KnownAs::RegularFile && !LookBeforeOpen(at, look)) return look;
     look.OpenError = error;
     return look;
   }
   // The open file is the one compared: its time and size count.
+  struct stat st {};
   const bool looked = fstat(fd.Get(), &st) == 0;
+  // A directory put in the place of a file the search found: no file there.
+  if (looked && S_ISDIR(st.st_mode)) return FileLook{};
+  look.Exists = true;
   if (!looked || !S_ISREG(st.st_mode)) {
+    if (looked) TakeTimes(look, st);
     look.OpenError = looked ? EACCES : LastError();
     return look;
   }
-  look.TimeSteps = LocalTwoSecondSteps(st.st_mtime);
-  look.WriteTime = {static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int32_t>(st.st_mtim.tv_nsec)};
+  TakeTimes(look, st);
   look.Id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   // Files within the kernel's default read-ahead gain nothing from the hint.
   if (st.st_size > kSequentialHintSize) posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);

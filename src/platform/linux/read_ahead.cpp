@@ -553,6 +553,8 @@ void ReadAhead::Fetch(std::shared_ptr<Shared> shared) {
       pair = std::move(s.Queue.front());
       s.Queue.pop_front();
       if (pair.Index <= s.Reached) continue;
+      // Pairs the walk queued before the readers found all cached are sampled too.
+      if (s.WarmStreak >= kWarmStreak && pair.Index % kSampleEvery != 0) continue;
     }
     OpenedFile source;
     OpenedFile target;

@@ -47,6 +47,7 @@ bool Take(const WIN32_FIND_DATAA& data, FindRecord& f) {
   f.Attr = attr;
   f.Size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
   f.Time = PackDosDateTime(data.ftLastWriteTime);
+  f.Regular = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   return true;
 }
 
@@ -151,7 +152,8 @@ bool FileAccess::DirectoryExists(const std::string& path) {
   return LookUp(path, data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-FileLook FileAccess::LookAndOpen(const std::string& path) {
+// The open itself tells a device from a file here: nothing to leave out.
+FileLook FileAccess::LookAndOpen(const std::string& path, KnownAs) {
   FileLook look;
   if (path.empty()) return look;
   // Read access; others may read the file too, but no other program may write
