@@ -501,34 +501,33 @@ int64_t AskFor(OpenedFile& file, bool fromDisk, Identity& fetched) {
 }  // namespace
 
 void ReadAhead::Shared::AskForBatch(std::unique_lock<std::mutex>& lock) {
-  Shared& s = *this;
-  std::vector<OpenedFile> batch = std::move(s.Batch);
-  s.Batch.clear();
-  s.Asking = true;
-  const int64_t reached = s.Reached;
+  std::vector<OpenedFile> batch = std::move(Batch);
+  Batch.clear();
+  Asking = true;
+  const int64_t reached = Reached;
   lock.unlock();
   std::sort(batch.begin(), batch.end(), [](const OpenedFile& a, const OpenedFile& b) {
     return std::tie(a.Device, a.Physical) < std::tie(b.Device, b.Physical);
   });
-  std::map<int64_t, int64_t> bytesOf;  // per pair, -1 when all of it was cached
+  std::map<int64_t, int64_t> bytesOf;  // asked for, per pair: 0 when all of it was cached
   std::vector<Identity> fetched;
   for (OpenedFile& file : batch) {
-    if (s.Stop) break;
+    if (Stop) break;
     // A pair the run has reached gains nothing.
     if (file.Pair <= reached) continue;
     Identity identity{};
-    const int64_t asked = AskFor(file, file.Target && s.Plan.FromDisk, identity);
+    const int64_t asked = AskFor(file, file.Target && Plan.FromDisk, identity);
     if (identity.Inode != 0) fetched.push_back(identity);
     bytesOf[file.Pair] += std::max<int64_t>(asked, 0);
   }
   lock.lock();
-  s.Asking = false;
-  s.FetchedFromDisk.insert(s.FetchedFromDisk.end(), fetched.begin(), fetched.end());
+  Asking = false;
+  FetchedFromDisk.insert(FetchedFromDisk.end(), fetched.begin(), fetched.end());
   for (const auto& [pair, bytes] : bytesOf) {
-    s.WarmStreak = bytes == 0 ? s.WarmStreak + 1 : 0;
-    if (bytes > 0 && pair > s.Reached) {
-      s.BytesOf[pair] += bytes;
-      s.BytesAhead += bytes;
+    WarmStreak = bytes == 0 ? WarmStreak + 1 : 0;
+    if (bytes > 0 && pair > Reached) {
+      BytesOf[pair] += bytes;
+      BytesAhead += bytes;
     }
   }
 }
