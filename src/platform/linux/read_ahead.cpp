@@ -171,21 +171,24 @@ struct Entry {
   int Attr = -1;  // as the run's search reports it, once looked at
 };
 
-// The entries of an open directory in the order the kernel lists them, which
-// is the order the run's own search sees.
-std::vector<Entry> ListDirectory(int fd) {
-  std::vector<Entry> entries;
+// Hands `each` every entry of an open directory, from its start, in the order
+// the kernel lists them, which is the order the run's own search sees, until
+// `each` returns false. The entries are not kept: a directory of a million
+// files costs the helpers no more memory than a small one.
+template <typename Each>
+bool ForEachEntry(int fd, Each&& each) {
+  if (lseek(fd, 0, SEEK_SET) != 0) return true;
   alignas(8) char buffer[16384];
   for (;;) {
     const ssize_t got = getdents64(fd, buffer, sizeof buffer);
-    if (got <= 0) break;
+    if (got <= 0) return true;
     for (ssize_t at = 0; at < got;) {
       const auto* d = reinterpret_cast<const dirent64*>(buffer + at);
-      entries.push_back({d->d_name, d->d_type});
+      Entry entry{d->d_name, d->d_type};
+      if (!each(entry)) return false;
       at += d->d_reclen;
     }
   }
-  return entries;
 }
 
 // The type of an entry as the run's search finds it: links followed, a
@@ -269,32 +272,31 @@ class PairWalk {
     const bool known = fstat(dir.Get(), &st) == 0;
     for (const Level& l : levels_)
       if (known && l.Device == st.st_dev && l.Inode == st.st_ino) return true;
-    std::vector<Entry> entries = ListDirectory(dir.Get());
     Level level{source_.size(), target_.size(), {}, 0, st.st_dev, st.st_ino};
-    if (!HandOutFiles(dir.Get(), entries)) return false;
-    if (plan_.Subdirectories && !GatherSubdirectories(dir.Get(), entries, level.Subdirectories)) return false;
+    if (!HandOutFiles(dir.Get())) return false;
+    if (plan_.Subdirectories && !GatherSubdirectories(dir.Get(), level.Subdirectories)) return false;
     levels_.push_back(std::move(level));
     return true;
   }
 
-  bool HandOutFiles(int dirFd, std::vector<Entry>& entries) {
-    for (Entry& e : entries) {
+  bool HandOutFiles(int dirFd) {
+    return ForEachEntry(dirFd, [&](Entry& e) {
       // Stop is looked at for every entry: a tree in which nothing matches
       // must not hold the helpers either.
       if (stop_) return false;
-      if (!MatchesMask(e.Name, plan_.Mask) || !TakesUpFile(e.Name, AttributesAt(dirFd, e))) continue;
-      if (!pair_(source_ + "/" + e.Name, target_ + "/" + e.Name)) return false;
-    }
-    return true;
+      if (!MatchesMask(e.Name, plan_.Mask) || !TakesUpFile(e.Name, AttributesAt(dirFd, e))) return true;
+      return pair_(source_ + "/" + e.Name, target_ + "/" + e.Name);
+    });
   }
 
-  bool GatherSubdirectories(int dirFd, std::vector<Entry>& entries, std::vector<std::string>& subdirectories) {
-    for (Entry& e : entries) {
+  // A second listing, as the run's own subdirectory pass is a second search.
+  bool GatherSubdirectories(int dirFd, std::vector<std::string>& subdirectories) {
+    return ForEachEntry(dirFd, [&](Entry& e) {
       if (stop_) return false;
       if (MatchesMask(e.Name, kSubdirectoryPassMask) && EntersDirectory(e.Name, AttributesAt(dirFd, e)))
         subdirectories.push_back(e.Name);
-    }
-    return true;
+      return true;
+    });
   }
 
   const ReadAheadPlan& plan_;
