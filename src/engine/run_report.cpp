@@ -253,21 +253,21 @@ void RunReport::Started(const ReportStart& start) {
       .Text("program", "zek32 " ZEK32_VERSION)
       .Text("mode", check_ ? "manifest_check" : "compare");
   if (check_) {
-    record.Path("manifest", *start.Manifest).Null("source");
+    record.Path("manifest", *start.Manifest)
+        .Null("source")
+        .Path("target", start.Target)
+        .Null("source_dir")
+        .Null("mask")
+        .Path("target_dir", start.TargetDir)
+        .Null("subdirectories");
   } else {
-    record.Null("manifest").Path("source", start.Source);
-  }
-  record.Path("target", start.Target);
-  if (check_) {
-    record.Null("source_dir").Null("mask");
-  } else {
-    record.Path("source_dir", start.SourceDir).Path("mask", start.Mask);
-  }
-  record.Path("target_dir", start.TargetDir);
-  if (check_) {
-    record.Null("subdirectories");
-  } else {
-    record.Flag("subdirectories", start.Subdirectories);
+    record.Null("manifest")
+        .Path("source", start.Source)
+        .Path("target", start.Target)
+        .Path("source_dir", start.SourceDir)
+        .Path("mask", start.Mask)
+        .Path("target_dir", start.TargetDir)
+        .Flag("subdirectories", start.Subdirectories);
   }
   sink_(record.Text("shard", ShardText(start.Part))
             .Raw("options", OptionsObject(start.Options))
